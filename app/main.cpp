@@ -1,0 +1,11 @@
+#include <QApplication>
+
+#include "app/window/form1.h"
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    Form1 window;
+    window.show();
+    return app.exec();
+}

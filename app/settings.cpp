@@ -1,0 +1,74 @@
+#include "app/settings.h"
+
+#include <QSettings>
+
+#include "app/paths.h"
+
+namespace Settings {
+namespace {
+
+struct KeyInfo {
+    Key key;
+    const char *name;
+};
+
+// Every setting the program keeps.
+constexpr KeyInfo Keys[] = {
+    {Key::Combo, "Combo"},
+    {Key::Text2, "Text2"},
+    {Key::Extension, "Extension"},
+    {Key::LastFolder, "LastFolder"},
+};
+
+QString storedKey(Key key)
+{
+    return QStringLiteral("Ostrell/") + keyName(key);
+}
+
+// The store "Kelvane" in the platform's native format; on Linux
+// ~/.config/Kelvane.conf.
+QSettings store()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kelvane"));
+}
+
+} // namespace
+
+QString keyName(Key key)
+{
+    for (const KeyInfo &info : Keys)
+        if (info.key == key)
+            return QString::fromLatin1(info.name);
+    return QString();
+}
+
+QString defaultFor(Key key)
+{
+    switch (key) {
+    case Key::Combo:
+        return QStringLiteral("Title");
+    case Key::Text2:
+        return DesktopFolder();
+    case Key::Extension:
+        return QStringLiteral("jpg");
+    case Key::LastFolder:
+        break;
+    }
+    return QString();
+}
+
+QString read(Key key)
+{
+    const QSettings settings = store();
+    const QVariant value = settings.value(storedKey(key));
+    return value.isValid() ? value.toString() : defaultFor(key);
+}
+
+void write(Key key, const QString &value)
+{
+    QSettings settings = store();
+    settings.setValue(storedKey(key), value);
+    settings.sync();
+}
+
+} // namespace Settings

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// The user's last choices, kept in the per-user store "Kelvane", group
+// "Ostrell". Nothing is cached: every read goes to the store and every change
+// is written at once.
+namespace Settings {
+
+enum class Key { Combo, Text2, Extension, LastFolder };
+
+// The stored text, or the key's default when it was never written.
+QString read(Key key);
+void write(Key key, const QString &value);
+
+// The key's name in the store ("Combo", "Text2", "Extension", "LastFolder").
+QString keyName(Key key);
+
+// The default of a key: "Title", the desktop folder with its separator,
+// "jpg", and the empty text. The desktop default may throw Failure.
+QString defaultFor(Key key);
+
+} // namespace Settings

@@ -1,0 +1,98 @@
+#include "app/window/qtdialogs.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace {
+QString title()
+{
+    return QCoreApplication::applicationName();
+}
+} // namespace
+
+QtDialogs::QtDialogs(QWidget *owner)
+    : m_owner(owner)
+{
+}
+
+void QtDialogs::message(const QString &text, const QString &details)
+{
+    QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, m_owner);
+    if (!details.isEmpty())
+        box.setDetailedText(details);
+    box.exec();
+}
+
+void QtDialogs::warning(const QString &caption, const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, m_owner);
+    box.exec();
+}
+
+bool QtDialogs::question(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Yes | QMessageBox::No,
+                    m_owner);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString QtDialogs::inputText(const QString &prompt, const QString &initial)
+{
+    // The prompt breaks its lines with bare carriage returns.
+    QString shownPrompt = prompt;
+    shownPrompt.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    bool ok = false;
+    const QString answer = QInputDialog::getText(m_owner, title(), shownPrompt,
+                                                 QLineEdit::Normal, initial, &ok);
+    return ok ? answer : QString();
+}
+
+QString QtDialogs::qtFilter(const QString &filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts.at(i);
+        const int open = description.lastIndexOf(QLatin1Char('('));
+        if (open >= 0)
+            description = description.left(open);
+        QString patterns = parts.at(i + 1);
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters.append(description.trimmed() + QStringLiteral(" (") + patterns + QLatin1Char(')'));
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+QStringList QtDialogs::openFileNames(const QString &dialogTitle, const QString &filter)
+{
+    QStringList names = QFileDialog::getOpenFileNames(m_owner, dialogTitle, QString(),
+                                                      qtFilter(filter));
+    for (QString &name : names)
+        name = QDir::toNativeSeparators(name);
+    return names;
+}
+
+QString QtDialogs::browseForFolder(const QString &dialogTitle, const QString &startFolder)
+{
+    // An empty or vanished start folder leaves the dialog at its own default.
+    const QString start = QDir(startFolder).exists() && !startFolder.isEmpty() ? startFolder
+                                                                               : QString();
+    QString folder = QFileDialog::getExistingDirectory(m_owner, dialogTitle, start);
+    if (folder.isEmpty())
+        return QString();
+    folder = QDir::toNativeSeparators(folder);
+    // A root keeps its separator; any other folder comes back without one.
+    while (folder.size() > 1 && folder.endsWith(QDir::separator())
+           && !QDir(folder).isRoot())
+        folder.chop(1);
+    return folder;
+}
+
+bool QtDialogs::openUrl(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
+}

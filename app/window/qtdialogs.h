@@ -1,0 +1,25 @@
+#pragma once
+
+#include "app/dialogs.h"
+
+class QWidget;
+
+// The real dialogs, owned by the main window.
+class QtDialogs : public Dialogs {
+public:
+    explicit QtDialogs(QWidget *owner);
+
+    void message(const QString &text, const QString &details = QString()) override;
+    void warning(const QString &caption, const QString &text) override;
+    bool question(const QString &text) override;
+    QString inputText(const QString &prompt, const QString &initial) override;
+    QStringList openFileNames(const QString &title, const QString &filter) override;
+    QString browseForFolder(const QString &title, const QString &startFolder) override;
+    bool openUrl(const QUrl &url) override;
+
+    // "Desc (*.a;*.b)|*.a;*.b|..." as Qt's "Desc (*.a *.b);;...".
+    static QString qtFilter(const QString &filter);
+
+private:
+    QWidget *m_owner;
+};

@@ -1,0 +1,14 @@
+#include "filelist/addfiles.h"
+
+#include "app/dialogs.h"
+#include "app/paths.h"
+
+QStringList chooseFilesToAdd(Dialogs &dialogs)
+{
+    QStringList chosen = dialogs.openFileNames(QString::fromLatin1(AddFilesTitle),
+                                               QString::fromLatin1(AddFilesFilter));
+    if (chosen.size() > 1)
+        for (QString &path : chosen)
+            path = CleanPath(path);
+    return chosen;
+}

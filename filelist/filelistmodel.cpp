@@ -1,0 +1,81 @@
+#include "filelist/filelistmodel.h"
+
+FileListModel::FileListModel(QObject *parent)
+    : QAbstractListModel(parent)
+{
+}
+
+void FileListModel::appendEntry(const QString &text)
+{
+    appendEntries(QStringList{text});
+}
+
+void FileListModel::appendEntries(const QStringList &texts)
+{
+    if (texts.isEmpty())
+        return;
+    const int first = entryCount();
+    beginInsertRows(QModelIndex(), first, first + int(texts.size()) - 1);
+    m_entries.reserve(first + texts.size());
+    for (const QString &text : texts)
+        m_entries.append(text);
+    endInsertRows();
+}
+
+QString FileListModel::entryText(int position) const
+{
+    if (position < 1 || position > entryCount())
+        return QString();
+    return m_entries.at(position - 1);
+}
+
+bool FileListModel::ContainsEntry(const QString &text) const
+{
+    return m_entries.contains(text);
+}
+
+void FileListModel::removeRowAt(int row)
+{
+    if (row < 0 || row >= entryCount())
+        return;
+    beginRemoveRows(QModelIndex(), row, row);
+    m_entries.removeAt(row);
+    endRemoveRows();
+}
+
+void FileListModel::clear()
+{
+    beginResetModel();
+    m_entries.clear();
+    endResetModel();
+}
+
+void FileListModel::swapTexts(int rowA, int rowB)
+{
+    if (rowA == rowB || rowA < 0 || rowB < 0 || rowA >= entryCount() || rowB >= entryCount())
+        return;
+    m_entries.swapItemsAt(rowA, rowB);
+    emit dataChanged(index(rowA), index(rowA), {Qt::DisplayRole});
+    emit dataChanged(index(rowB), index(rowB), {Qt::DisplayRole});
+}
+
+int FileListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : entryCount();
+}
+
+QVariant FileListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= entryCount())
+        return QVariant();
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return m_entries.at(index.row());
+    return QVariant();
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return QStringLiteral("JPG File(s)");
+    return QVariant();
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// The files of the next run, in processing order. An entry's text is its only
+// datum; duplicates are allowed and nothing is checked.
+class FileListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    explicit FileListModel(QObject *parent = nullptr);
+
+    // Append entry: the text unchanged, at the end.
+    void appendEntry(const QString &text);
+    void appendEntries(const QStringList &texts);
+
+    int entryCount() const { return int(m_entries.size()); }
+    // 1-based, as the run counts; empty for a position that is gone.
+    QString entryText(int position) const;
+    // Exact, case-sensitive comparison against every entry.
+    bool ContainsEntry(const QString &text) const;
+
+    void removeRowAt(int row);
+    void clear();
+    // Exchanges the texts of two rows (re-ordering by dragging).
+    void swapTexts(int rowA, int rowB);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    QVector<QString> m_entries;
+};

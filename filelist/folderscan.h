@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// File attribute values as the folder rules know them, mapped from POSIX:
+// folder 16; hidden 2 for a name that begins with "."; archive 32 for every
+// regular file; reparse point 1024 for a symbolic link; system 4 never.
+namespace Attr {
+inline constexpr int Hidden = 2;
+inline constexpr int System = 4;
+inline constexpr int Folder = 16;
+inline constexpr int Archive = 32;
+inline constexpr int ReparsePoint = 1024;
+} // namespace Attr
+
+// The attribute value of a path; -1 when it cannot be read.
+int fileAttributes(const QString &path);
+
+// True when the path opens read-only as a regular file. Never fails.
+bool IsExistingFile(const QString &path);
+
+// True when the name holds a control character (below 32, 127 to 159) or "?",
+// or a character the locale's 8-bit codec cannot represent.
+bool HasUnsafeChars(const QString &name);
+
+// Windows-style wildcard match: case-insensitive, "*" and "?", and "*.*"
+// matches every name, also names without a dot.
+bool wildcardMatch(const QString &pattern, const QString &name);
+
+// The names of the files in a folder that match the pattern and open as
+// files, hidden ones included, in listing order. The folder may or may not
+// end in a separator. Throws Failure when the folder cannot be listed.
+QStringList ListFiles(const QString &folder, const QString &pattern);
+
+// A failure the scan met, for the error report (location and step).
+struct ScanFailure {
+    QString description;
+    QString location;
+    int step = 0;
+};
+
+// Extends folderList (each element ends in a separator) by every sub-folder,
+// level by level (breadth-first), with the skipping rules: unreadable and
+// missing folders drop out silently, hidden system folders (22, 1046) are not
+// entered unless they are roots, names of 260 characters or more, with unsafe
+// characters or "?" are left out, and a folder already scanned (same device
+// and inode) is not entered again. The stop flag, when given and set, ends
+// the scan early.
+void GetSubDirectories2016(QStringList &folderList, bool recurse,
+                           QList<ScanFailure> *failures = nullptr,
+                           const std::function<bool()> &stopRequested = {});

@@ -1,0 +1,148 @@
+#include "filelist/window/filelistview.h"
+
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
+
+#include "filelist/filelistmodel.h"
+
+FileListView::FileListView(QWidget *parent)
+    : QTreeView(parent)
+{
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true); // keeps 100,000 entries quick
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragEnabled(false); // dragging inside the list re-orders; it starts no system drag
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDropIndicatorShown(false);
+    setMouseTracking(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    header()->setStretchLastSection(false);
+}
+
+void FileListView::setFileList(FileListModel *model)
+{
+    m_model = model;
+    setModel(model);
+}
+
+void FileListView::removeSelectedEntry()
+{
+    if ((m_isBusy && m_isBusy()) || !m_model || m_model->entryCount() == 0)
+        return;
+    const QModelIndexList selected = selectionModel()->selectedRows();
+    if (!selected.isEmpty())
+        m_model->removeRowAt(selected.first().row());
+}
+
+void FileListView::mousePressEvent(QMouseEvent *event)
+{
+    QTreeView::mousePressEvent(event);
+    const QModelIndex item = indexAt(event->position().toPoint());
+    if (item.isValid()) {
+        m_draggedItem = item;
+        viewport()->setCursor(m_dragCursor);
+    }
+    m_isDragging = true;
+}
+
+void FileListView::mouseMoveEvent(QMouseEvent *event)
+{
+    // The base class would extend the selection while a button is held;
+    // here a held button carries the entry instead.
+    if (!m_isDragging) {
+        QTreeView::mouseMoveEvent(event);
+        return;
+    }
+    followDrag(event->position().toPoint());
+}
+
+void FileListView::followDrag(const QPoint &position)
+{
+    const QModelIndex hover = indexAt(position);
+    if (!hover.isValid() || !m_draggedItem.isValid() || !m_model)
+        return;
+    const int from = m_draggedItem.row();
+    const int to = hover.row();
+    if (m_model->entryText(from + 1) == m_model->entryText(to + 1))
+        return;
+    m_model->swapTexts(from, to);
+    setCurrentIndex(hover);
+    m_draggedItem = hover;
+
+    // Scroll on when the pointer nears the list's own top or bottom edge.
+    const int edge = qMax(sizeHintForRow(0), 8);
+    if (position.y() < edge && to >= 1)
+        scrollTo(m_model->index(to - 1));
+    else if (position.y() >= viewport()->height() - edge && to + 1 < m_model->entryCount())
+        scrollTo(m_model->index(to + 1));
+}
+
+void FileListView::mouseReleaseEvent(QMouseEvent *event)
+{
+    QTreeView::mouseReleaseEvent(event);
+    m_isDragging = false;
+    viewport()->setCursor(Qt::ArrowCursor);
+}
+
+void FileListView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QTreeView::mouseDoubleClickEvent(event);
+    removeSelectedEntry();
+}
+
+void FileListView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete) {
+        removeSelectedEntry();
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+QStringList FileListView::localPaths(const QMimeData *data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl &url : data->urls())
+        if (url.isLocalFile())
+            paths.append(QDir::toNativeSeparators(url.toLocalFile()));
+    return paths;
+}
+
+void FileListView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (localPaths(event->mimeData()).isEmpty())
+        event->ignore(); // the no-drop pointer; a release drops nothing
+    else
+        event->acceptProposedAction();
+}
+
+void FileListView::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (localPaths(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void FileListView::dropEvent(QDropEvent *event)
+{
+    const QStringList paths = localPaths(event->mimeData());
+    if (paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit pathsDropped(paths);
+}

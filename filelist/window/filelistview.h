@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QPersistentModelIndex>
+#include <QStringList>
+#include <QTreeView>
+#include <functional>
+
+class FileListModel;
+
+// The file list: one column in report layout. Entries are re-ordered by
+// dragging them with a button held (their texts swap as the pointer passes
+// other entries), removed by double-click or the Delete key unless the window
+// is busy, and files and folders dropped from a file manager are handed on.
+class FileListView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit FileListView(QWidget *parent = nullptr);
+
+    void setFileList(FileListModel *model);
+    FileListModel *fileList() const { return m_model; }
+
+    // Asked before removing: true while a command is working.
+    void setBusyTest(std::function<bool()> isBusy) { m_isBusy = std::move(isBusy); }
+    // The pointer shown while an entry is dragged; the closed hand when null.
+    void setDragCursor(const QCursor &cursor) { m_dragCursor = cursor; }
+
+    bool isDragging() const { return m_isDragging; }
+
+    // Remove selected entry.
+    void removeSelectedEntry();
+
+signals:
+    // Local paths dropped on the list, in the order of the drop.
+    void pathsDropped(const QStringList &paths);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void followDrag(const QPoint &position);
+    static QStringList localPaths(const QMimeData *data);
+
+    FileListModel *m_model = nullptr;
+    std::function<bool()> m_isBusy;
+    QCursor m_dragCursor{Qt::ClosedHandCursor};
+    bool m_isDragging = false;               // IsDragging
+    QPersistentModelIndex m_draggedItem;     // DraggedItem; invalid once its entry is gone
+};

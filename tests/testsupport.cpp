@@ -1,0 +1,101 @@
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+
+void FakeDialogs::message(const QString &text, const QString &details)
+{
+    shown.append({QStringLiteral("message"), QString(), text, details});
+    if (onShown)
+        onShown(shown.last());
+}
+
+void FakeDialogs::warning(const QString &caption, const QString &text)
+{
+    shown.append({QStringLiteral("warning"), caption, text, QString()});
+    if (onShown)
+        onShown(shown.last());
+}
+
+bool FakeDialogs::question(const QString &text)
+{
+    shown.append({QStringLiteral("question"), QString(), text, QString()});
+    return questionAnswers.isEmpty() ? false : questionAnswers.takeFirst();
+}
+
+QString FakeDialogs::inputText(const QString &prompt, const QString &initial)
+{
+    shown.append({QStringLiteral("input"), QString(), prompt, QString()});
+    inputInitials.append(initial);
+    return inputAnswers.isEmpty() ? QString() : inputAnswers.takeFirst();
+}
+
+QStringList FakeDialogs::openFileNames(const QString &title, const QString &filter)
+{
+    shown.append({QStringLiteral("open"), title, filter, QString()});
+    return openAnswers.isEmpty() ? QStringList() : openAnswers.takeFirst();
+}
+
+QString FakeDialogs::browseForFolder(const QString &title, const QString &startFolder)
+{
+    shown.append({QStringLiteral("folder"), title, startFolder, QString()});
+    folderStarts.append(startFolder);
+    return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
+}
+
+bool FakeDialogs::openUrl(const QUrl &url)
+{
+    shown.append({QStringLiteral("url"), QString(), url.toString(), QString()});
+    openedUrls.append(url);
+    return true;
+}
+
+QList<FakeDialogs::Shown> FakeDialogs::ofKind(const QString &kind) const
+{
+    QList<Shown> result;
+    for (const Shown &s : shown)
+        if (s.kind == kind)
+            result.append(s);
+    return result;
+}
+
+void FakeDialogs::clear()
+{
+    shown.clear();
+    inputInitials.clear();
+    folderStarts.clear();
+    openedUrls.clear();
+}
+
+void isolateSettingsStore()
+{
+    // Lives as long as the test process; removed at exit.
+    static QTemporaryDir configHome;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+bool makeJpeg(const QString &path, int width, int height, unsigned rgb)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor::fromRgb(rgb));
+    return image.save(path, "JPEG", 90);
+}
+
+QString readTag(const QString &path, const QString &tagName)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("exiftool"),
+               {QStringLiteral("-b"), QStringLiteral("-") + tagName, path});
+    tool.waitForFinished(30000);
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <functional>
+
+#include "app/dialogs.h"
+
+// Answers every dialog from a script and records what was shown.
+class FakeDialogs : public Dialogs {
+public:
+    struct Shown {
+        QString kind;    // "message", "warning", "question", "input", "open", "folder", "url"
+        QString caption; // for warnings
+        QString text;
+        QString details;
+    };
+
+    void message(const QString &text, const QString &details = QString()) override;
+    void warning(const QString &caption, const QString &text) override;
+    bool question(const QString &text) override;
+    QString inputText(const QString &prompt, const QString &initial) override;
+    QStringList openFileNames(const QString &title, const QString &filter) override;
+    QString browseForFolder(const QString &title, const QString &startFolder) override;
+    bool openUrl(const QUrl &url) override;
+
+    // Scripted answers, taken in order; when a list runs dry the dialog is cancelled.
+    QList<bool> questionAnswers;
+    QStringList inputAnswers;          // the answer text; empty means Cancel
+    QList<QStringList> openAnswers;
+    QStringList folderAnswers;
+
+    // Called after each recorded message or warning (a test can react, for
+    // instance by quitting an event loop).
+    std::function<void(const Shown &)> onShown;
+
+    QList<Shown> shown;
+    QStringList inputInitials;   // the pre-filled answers the input box offered
+    QStringList folderStarts;    // the start folders the picker was given
+    QList<QUrl> openedUrls;
+
+    QList<Shown> ofKind(const QString &kind) const;
+    void clear();
+};
+
+// Points the per-user settings store at a fresh temporary folder, so no test
+// reads or writes the real home folder. Call before the application object.
+void isolateSettingsStore();
+
+// Writes a small JPEG of the given colour; true on success.
+bool makeJpeg(const QString &path, int width = 16, int height = 16, unsigned rgb = 0x3366cc);
+
+// Reads one tag with the installed ExifTool, exactly (binary output, no
+// conversion of line breaks). Empty when the tag is absent.
+QString readTag(const QString &path, const QString &tagName);
+
+QByteArray fileBytes(const QString &path);
+
+#define OSTRELL_CORE_TEST_MAIN(TestObject) \
+    int main(int argc, char **argv) \
+    { \
+        isolateSettingsStore(); \
+        QGuiApplication app(argc, argv); \
+        TestObject tc; \
+        QTEST_SET_MAIN_SOURCE_PATH \
+        return QTest::qExec(&tc, argc, argv); \
+    }
+
+#define OSTRELL_UI_TEST_MAIN(TestObject) \
+    int main(int argc, char **argv) \
+    { \
+        isolateSettingsStore(); \
+        QApplication app(argc, argv); \
+        TestObject tc; \
+        QTEST_SET_MAIN_SOURCE_PATH \
+        return QTest::qExec(&tc, argc, argv); \
+    }

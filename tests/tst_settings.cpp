@@ -1,0 +1,111 @@
+#include <QGuiApplication>
+#include <QtTest>
+
+#include "app/paths.h"
+#include "app/settings.h"
+#include "testsupport.h"
+
+Q_DECLARE_METATYPE(Settings::Key)
+
+namespace {
+const Settings::Key AllKeys[] = {Settings::Key::Combo, Settings::Key::Text2,
+                                 Settings::Key::Extension, Settings::Key::LastFolder};
+
+QString storeFile()
+{
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Kelvane.conf");
+}
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void defaults_data();
+    void defaults();
+    void writeThenRead_data();
+    void writeThenRead();
+    void everyKeystrokeIsWritten();
+    void storeIsIsolated();
+};
+
+// Every test starts from an empty store.
+void TestSettings::init()
+{
+    QFile::remove(storeFile());
+    for (Settings::Key key : AllKeys)
+        QCOMPARE(Settings::read(key), Settings::defaultFor(key));
+}
+
+void TestSettings::defaults_data()
+{
+    QTest::addColumn<Settings::Key>("key");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("Combo") << Settings::Key::Combo << "Title";
+    QTest::newRow("Text2") << Settings::Key::Text2 << DesktopFolder();
+    QTest::newRow("Extension") << Settings::Key::Extension << "jpg";
+    QTest::newRow("LastFolder") << Settings::Key::LastFolder << QString();
+}
+
+void TestSettings::defaults()
+{
+    QFETCH(Settings::Key, key);
+    QFETCH(QString, expected);
+    QCOMPARE(Settings::read(key), expected);
+    QCOMPARE(Settings::defaultFor(key), expected);
+}
+
+void TestSettings::writeThenRead_data()
+{
+    QTest::addColumn<Settings::Key>("key");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("Combo") << Settings::Key::Combo << "Combo" << "Date and Time (original)";
+    QTest::newRow("Text2") << Settings::Key::Text2 << "Text2" << R"(D:\Out\)";
+    QTest::newRow("Text2 emptied") << Settings::Key::Text2 << "Text2" << "";
+    QTest::newRow("Extension") << Settings::Key::Extension << "Extension" << "*";
+    QTest::newRow("LastFolder") << Settings::Key::LastFolder << "LastFolder" << "/home/u/é x";
+}
+
+void TestSettings::writeThenRead()
+{
+    QFETCH(Settings::Key, key);
+    QFETCH(QString, name);
+    QFETCH(QString, value);
+
+    Settings::write(key, value);
+    QCOMPARE(Settings::read(key), value);
+    QCOMPARE(Settings::keyName(key), name);
+    for (Settings::Key other : AllKeys)
+        if (other != key)
+            QCOMPARE(Settings::read(other), Settings::defaultFor(other));
+
+    // On disk under its own name in the group, as a separate reader sees it.
+    const QSettings onDisk(storeFile(), QSettings::IniFormat);
+    QCOMPARE(onDisk.value(QStringLiteral("Ostrell/") + name), QVariant(value));
+}
+
+void TestSettings::everyKeystrokeIsWritten()
+{
+    const QString typed = QStringLiteral("/tmp/x");
+    for (int length = 1; length <= typed.size(); ++length) {
+        Settings::write(Settings::Key::Text2, typed.left(length));
+        QCOMPARE(Settings::read(Settings::Key::Text2), typed.left(length));
+    }
+    QCOMPARE(Settings::read(Settings::Key::Text2), typed);
+}
+
+void TestSettings::storeIsIsolated()
+{
+    const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    QVERIFY(!configHome.isEmpty());
+    QVERIFY(!configHome.startsWith(QDir::homePath() + QLatin1Char('/')));
+
+    Settings::write(Settings::Key::Combo, QStringLiteral("Camera Model"));
+    const QByteArray contents = fileBytes(storeFile());
+    QVERIFY2(contents.contains("[Ostrell]"), contents.constData());
+    QVERIFY2(contents.contains("Combo=Camera Model"), contents.constData());
+}
+
+OSTRELL_CORE_TEST_MAIN(TestSettings)
+#include "tst_settings.moc"
