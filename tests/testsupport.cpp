@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
-#include <QStandardPaths>
 
 void FakeDialogs::message(const QString &text, const QString &details)
 {
@@ -74,8 +73,9 @@ void isolateSettingsStore()
 {
     // Lives as long as the test process; removed at exit.
     static QTemporaryDir configHome;
+    // Not QStandardPaths test mode: it overrides XDG_CONFIG_HOME with
+    // ~/.qttest/config, a folder in the real home shared by every test run.
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
-    QStandardPaths::setTestModeEnabled(true);
 }
 
 bool makeJpeg(const QString &path, int width, int height, unsigned rgb)

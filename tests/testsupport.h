@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QGuiApplication>
+#include <QTest>
 #include <QUrl>
 #include <functional>
 
