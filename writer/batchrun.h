@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -32,6 +33,7 @@ struct FileFailure {
     QString source;
     QString output;
     QString reason;
+    QString commandLine; // the command as it would be typed, for display
 };
 
 struct BatchReport {
@@ -69,8 +71,27 @@ signals:
     void runFinished(const BatchReport &report);
 
 private:
-    // (private members belong to the implementation)
     struct State;
+    struct Slot;
+    struct FileJob;
+
+    // Runs one numbered step under the run's error trap. False when the run
+    // was abandoned or replaced meanwhile (a report box runs its own event
+    // loop), so the caller must not go on with it.
+    bool step(int number, const std::function<void()> &work, bool *succeeded = nullptr);
+    void scheduleAdvance();
+    void advance();
+    bool prepare(Slot &slot, int position);
+    void dispatch(Slot &slot);
+    void startWorker(Slot &slot);
+    void retireWorker(Slot &slot, bool killNow);
+    void onWorkerStarted(Slot &slot);
+    void onWorkerFailed(Slot &slot, const QString &reason);
+    void onFileFinished(Slot &slot, const ToolResult &result);
+    void onTick(Slot &slot);
+    void failFile(const FileJob &job, const QString &reason);
+    void finishRun();
+
     std::unique_ptr<State> d;
     BatchHost &m_host;
     Dialogs &m_dialogs;

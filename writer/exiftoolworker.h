@@ -42,6 +42,9 @@ signals:
     void started();
     void failed(const QString &reason);
     void finished(const ToolResult &result);
+    // The tool's process has ended, for whatever reason (after stop() or
+    // kill() too). A worker whose tool has ended can be deleted safely.
+    void ended();
 
 private:
     void readOutput();
@@ -56,4 +59,6 @@ private:
     int m_currentId = 0;
     QByteArray m_out;
     QByteArray m_err;
+    bool m_started = false;  // started() was emitted
+    bool m_stopping = false; // stop() or kill() asked for the end
 };

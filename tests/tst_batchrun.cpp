@@ -1,0 +1,479 @@
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QtTest>
+#include <functional>
+
+#include "app/errorreport.h"
+#include "testsupport.h"
+#include "writer/batchrun.h"
+
+namespace {
+
+// The window as the run sees it, recording what the run does to it.
+class FakeHost : public BatchHost {
+public:
+    int entryCount() const override { return entries.size(); }
+    QString entryText(int position) const override { return entries.at(position - 1); }
+    QString tagLabel() const override { return label; }
+    QString tagValue() const override
+    {
+        if (failValueReads > 0) {
+            --failValueReads;
+            throw Failure(QStringLiteral("Value box is gone"));
+        }
+        return value;
+    }
+    QString resultsFolder() const override { return folder; }
+    void setBusyPointer(bool busy) override { pointer.append(busy); }
+    void setBarValue(int v) override
+    {
+        barValues.append(v);
+        current = v;
+    }
+    int barValue() const override { return current; }
+    void setBarText(const QString &text) override
+    {
+        barTexts.append(text);
+        currentText = text;
+        if (onText)
+            onText(text);
+    }
+    QString barText() const override { return currentText; }
+
+    // Consecutive repeats (the wait puts the caption back) count once.
+    QStringList distinctTexts() const
+    {
+        QStringList result;
+        for (const QString &text : barTexts)
+            if (result.isEmpty() || result.last() != text)
+                result.append(text);
+        return result;
+    }
+
+    QStringList entries;
+    QString label = QStringLiteral("Artist");
+    QString value = QStringLiteral("Summer 2021");
+    QString folder;
+    mutable int failValueReads = 0;
+
+    QList<bool> pointer;
+    QList<int> barValues;
+    QStringList barTexts;
+    int current = 37;
+    QString currentText = QStringLiteral("Progress Bar");
+    std::function<void(const QString &)> onText;
+};
+
+// Stands in for ExifTool: speaks enough of its -stay_open protocol, makes the
+// output file, then answers after a pause (or dies).
+QString writeStandIn(const QString &folder, const QString &pause, bool dies = false,
+                     const QByteArray &warning = QByteArray())
+{
+    const QString path = folder + QStringLiteral("/standin.sh");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    const QByteArray answer = dies
+        ? QByteArray("exit 3")
+        : "printf '    1 image files created\\n{status=0}\\n{ready%s}\\n' \"$n\"; "
+          "printf '" + warning + "{end%s}\\n' \"$n\" >&2";
+    file.write("#!/bin/sh\n"
+               "out=''; next=''\n"
+               "while IFS= read -r line; do\n"
+               "  case \"$line\" in\n"
+               "    '#[CSTR]-o') next=out ;;\n"
+               "    -execute*) n=${line#-execute}; [ -n \"$out\" ] && : > \"$out\"; sleep "
+               + pause.toUtf8() + "; " + answer + "; out='' ;;\n"
+               "    False) exit 0 ;;\n"
+               "    *) if [ \"$next\" = out ]; then out=${line#'#[CSTR]'}; next=''; fi ;;\n"
+               "  esac\n"
+               "done\n");
+    file.close();
+    file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    return path;
+}
+
+} // namespace
+
+class TestBatchRun : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void emptyListShowsMessageOnly();
+    void missingFolderShowsMessageOnly_data();
+    void missingFolderShowsMessageOnly();
+    void missingToolShowsMessageOnly();
+
+    void fourFilesWritten();
+    void secondClickDuringRunIsIgnored();
+    void filesAddedDuringRunAreNotProcessed();
+    void entriesGoneDuringRunAreSkipped();
+    void noTagSelectedCopiesFiles();
+    void invalidDateIsNotWritten();
+    void existingOutputIsLeftAlone();
+    void xpValueOutsideBasicPlaneIsRefused();
+    void failureInStepIsReportedAndRunGoesOn();
+
+    void warningsAboutOtherTagsDoNotCount_data();
+    void warningsAboutOtherTagsDoNotCount();
+    void waitingTextWhileToolWorks();
+    void lostToolFailsFilesAndRunEnds();
+    void abandonLeavesNoResultFile();
+
+private:
+    QStringList makeSources(const QStringList &names);
+    bool runToEnd(BatchRun &run, int timeoutMs = 60000);
+    QStringList outputNames() const { return QDir(m_out).entryList(QDir::Files | QDir::Hidden); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_src;
+    QString m_out;
+    FakeHost m_host;
+    FakeDialogs m_dialogs;
+    QList<BatchReport> m_reports;
+};
+
+void TestBatchRun::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_src = m_dir->filePath(QStringLiteral("photos"));
+    m_out = m_dir->filePath(QStringLiteral("results"));
+    QVERIFY(QDir().mkpath(m_src));
+    QVERIFY(QDir().mkpath(m_out));
+    m_host = FakeHost();
+    m_host.folder = m_out;
+    m_dialogs = FakeDialogs();
+    m_reports.clear();
+}
+
+void TestBatchRun::cleanup()
+{
+    m_dir.reset();
+}
+
+QStringList TestBatchRun::makeSources(const QStringList &names)
+{
+    QStringList paths;
+    for (const QString &name : names) {
+        const QString path = m_src + QLatin1Char('/') + name;
+        if (!makeJpeg(path))
+            qWarning() << "cannot make" << path;
+        paths.append(path);
+    }
+    return paths;
+}
+
+bool TestBatchRun::runToEnd(BatchRun &run, int timeoutMs)
+{
+    QObject::connect(&run, &BatchRun::runFinished, &run,
+                     [this](const BatchReport &report) { m_reports.append(report); });
+    const int before = m_reports.size();
+    run.PushButton3_Click();
+    return QTest::qWaitFor([&] { return m_reports.size() > before; }, timeoutMs);
+}
+
+void TestBatchRun::emptyListShowsMessageOnly()
+{
+    BatchRun run(m_host, m_dialogs);
+    run.PushButton3_Click();
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QCOMPARE(m_dialogs.shown.first().text, QStringLiteral("No files added."));
+    QVERIFY(m_host.pointer.isEmpty());
+    QVERIFY(m_host.barValues.isEmpty());
+    QVERIFY(m_host.barTexts.isEmpty());
+    QVERIFY(!run.BatchBusy());
+}
+
+void TestBatchRun::missingFolderShowsMessageOnly_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("empty text") << QString();
+    QTest::newRow("names a file") << QStringLiteral("photos/a.jpg");
+    QTest::newRow("does not exist") << QStringLiteral("nowhere");
+}
+
+void TestBatchRun::missingFolderShowsMessageOnly()
+{
+    QFETCH(QString, folder);
+    m_host.entries = makeSources({QStringLiteral("a.jpg")});
+    m_host.folder = folder.isEmpty() ? folder : m_dir->filePath(folder);
+
+    BatchRun run(m_host, m_dialogs);
+    run.PushButton3_Click();
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QCOMPARE(m_dialogs.shown.first().text,
+             QStringLiteral("Folder does not exist. Please select another folder."));
+    QVERIFY(m_host.pointer.isEmpty());
+    QVERIFY(m_host.barValues.isEmpty() && m_host.barTexts.isEmpty());
+    QVERIFY(!run.BatchBusy());
+    QVERIFY(outputNames().isEmpty());
+}
+
+void TestBatchRun::missingToolShowsMessageOnly()
+{
+    m_host.entries = makeSources({QStringLiteral("a.jpg"), QStringLiteral("b.jpg")});
+    BatchRun run(m_host, m_dialogs);
+    run.setToolProgram(QStringLiteral("ostrell-no-such-exiftool"));
+    run.PushButton3_Click();
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    const QString text = m_dialogs.shown.first().text;
+    QVERIFY2(text.contains(QLatin1String("ExifTool")) && text.contains(QLatin1String("install")),
+             qPrintable(text));
+    QVERIFY(!text.startsWith(QLatin1String("Done.")));
+    QVERIFY(m_host.pointer.isEmpty());
+    QVERIFY(m_host.barValues.isEmpty() && m_host.barTexts.isEmpty());
+    QVERIFY(!run.BatchBusy());
+    QVERIFY(outputNames().isEmpty());
+}
+
+void TestBatchRun::fourFilesWritten()
+{
+    const QStringList names{"a.jpg", "b b.jpg", "c\"q\".jpg", "d$1.jpg"};
+    m_host.entries = makeSources(names);
+    QList<QByteArray> before;
+    for (const QString &source : m_host.entries)
+        before.append(fileBytes(source));
+
+    BatchRun run(m_host, m_dialogs);
+    QVERIFY(runToEnd(run));
+
+    QCOMPARE(m_host.barValues, (QList<int>{25, 50, 75, 100, 0}));
+    QStringList texts;
+    for (const QString &name : names)
+        texts.append(QStringLiteral("Processing: ") + name);
+    texts.append(QStringLiteral("Progress Bar"));
+    QCOMPARE(m_host.distinctTexts(), texts);
+    QVERIFY(m_host.pointer.first());
+    QVERIFY(!m_host.pointer.last());
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QCOMPARE(m_dialogs.shown.first().text, QStringLiteral("Done."));
+    QVERIFY(m_dialogs.shown.first().details.isEmpty());
+    QVERIFY(!run.BatchBusy());
+
+    QCOMPARE(m_reports.last().total, 4);
+    QVERIFY(m_reports.last().failures.isEmpty());
+    for (int i = 0; i < names.size(); ++i) {
+        QCOMPARE(readTag(m_out + QLatin1Char('/') + names.at(i), QStringLiteral("Artist")),
+                 QStringLiteral("Summer 2021"));
+        QCOMPARE(fileBytes(m_host.entries.at(i)), before.at(i));
+    }
+}
+
+void TestBatchRun::secondClickDuringRunIsIgnored()
+{
+    m_host.entries = makeSources({QStringLiteral("a.jpg"), QStringLiteral("b.jpg")});
+    BatchRun run(m_host, m_dialogs);
+    int clicks = 0;
+    m_host.onText = [&](const QString &text) {
+        if (text.startsWith(QLatin1String("Processing: ")) && clicks++ == 0) {
+            QVERIFY(run.BatchBusy());
+            run.PushButton3_Click();
+        }
+    };
+    QVERIFY(runToEnd(run));
+    QTest::qWait(200); // a second run would have started by now
+    QCOMPARE(m_reports.size(), 1);
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QCOMPARE(m_host.barValues, (QList<int>{50, 100, 0}));
+    QCOMPARE(outputNames(), (QStringList{"a.jpg", "b.jpg"}));
+}
+
+void TestBatchRun::filesAddedDuringRunAreNotProcessed()
+{
+    m_host.entries = makeSources({"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+    const QStringList added = makeSources({"e.jpg", "f.jpg"});
+    BatchRun run(m_host, m_dialogs);
+    m_host.onText = [&](const QString &text) {
+        if (text == QLatin1String("Processing: a.jpg") && m_host.entries.size() == 4)
+            m_host.entries += added;
+    };
+    QVERIFY(runToEnd(run));
+    // The first file's share was taken before the list grew: 1/4, then 2/6, 3/6, 4/6.
+    QCOMPARE(m_host.barValues, (QList<int>{25, 33, 50, 67, 0}));
+    QCOMPARE(outputNames(), (QStringList{"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
+    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
+}
+
+void TestBatchRun::entriesGoneDuringRunAreSkipped()
+{
+    m_host.entries = makeSources({"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+    BatchRun run(m_host, m_dialogs);
+    m_host.onText = [&](const QString &text) {
+        if (text == QLatin1String("Processing: a.jpg"))
+            m_host.entries = m_host.entries.mid(0, 2);
+    };
+    QVERIFY(runToEnd(run));
+    QCOMPARE(outputNames(), (QStringList{"a.jpg", "b.jpg"}));
+    QCOMPARE(m_reports.last().total, 2);
+    QCOMPARE(m_dialogs.ofKind(QStringLiteral("warning")).size(), 0);
+    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
+}
+
+void TestBatchRun::noTagSelectedCopiesFiles()
+{
+    m_host.entries = makeSources({"a.jpg"});
+    m_host.label.clear();
+    BatchRun run(m_host, m_dialogs);
+    QVERIFY(runToEnd(run));
+    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
+    QCOMPARE(outputNames(), QStringList{"a.jpg"});
+    QCOMPARE(readTag(m_out + QStringLiteral("/a.jpg"), QStringLiteral("Artist")), QString());
+}
+
+void TestBatchRun::invalidDateIsNotWritten()
+{
+    m_host.entries = makeSources({"a.jpg", "b.jpg"});
+    m_host.label = QStringLiteral("Date and Time (original)");
+    m_host.value = QStringLiteral("yesterday");
+    BatchRun run(m_host, m_dialogs);
+    QVERIFY(runToEnd(run));
+
+    const FakeDialogs::Shown done = m_dialogs.shown.last();
+    QCOMPARE(done.text, QStringLiteral("Done. 2 of 2 files could not be written."));
+    for (const QString &source : m_host.entries)
+        QVERIFY2(done.details.contains(source), qPrintable(done.details));
+    QVERIFY2(done.details.contains(QLatin1String("DateTimeOriginal")), qPrintable(done.details));
+    const BatchReport report = m_reports.last();
+    QCOMPARE(report.failures.size(), 2);
+    QVERIFY(report.failures.first().reason.contains(QLatin1String("Invalid date/time")));
+    // The unchanged copies the tool made are not left as results.
+    QVERIFY(outputNames().isEmpty());
+}
+
+void TestBatchRun::existingOutputIsLeftAlone()
+{
+    m_host.entries = makeSources({"a.jpg", "b.jpg"});
+    const QString existing = m_out + QStringLiteral("/b.jpg");
+    QVERIFY(makeJpeg(existing, 8, 8, 0xff0000));
+    const QByteArray existingBytes = fileBytes(existing);
+    m_host.value = QStringLiteral("x");
+
+    BatchRun run(m_host, m_dialogs);
+    QVERIFY(runToEnd(run));
+
+    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done. 1 of 2 files could not be written."));
+    const BatchReport report = m_reports.last();
+    QCOMPARE(report.failures.size(), 1);
+    QCOMPARE(report.failures.first().source, m_host.entries.at(1));
+    QVERIFY2(report.failures.first().reason.contains(QLatin1String("already exists")),
+             qPrintable(report.failures.first().reason));
+    QCOMPARE(fileBytes(existing), existingBytes);
+    QCOMPARE(readTag(m_out + QStringLiteral("/a.jpg"), QStringLiteral("Artist")), QStringLiteral("x"));
+}
+
+void TestBatchRun::xpValueOutsideBasicPlaneIsRefused()
+{
+    m_host.entries = makeSources({"a.jpg"});
+    m_host.label = QStringLiteral("Title");
+    m_host.value = QStringLiteral("party 🎉");
+    BatchRun run(m_host, m_dialogs);
+    QVERIFY(runToEnd(run));
+    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done. 1 of 1 files could not be written."));
+    QVERIFY(m_reports.last().failures.first().reason.contains(QLatin1String("emoji")));
+    QVERIFY(outputNames().isEmpty());
+}
+
+void TestBatchRun::failureInStepIsReportedAndRunGoesOn()
+{
+    m_host.entries = makeSources({"a.jpg", "b.jpg"});
+    m_host.failValueReads = 1;
+    BatchRun run(m_host, m_dialogs);
+    QVERIFY(runToEnd(run));
+    const QList<FakeDialogs::Shown> reports = m_dialogs.ofKind(QStringLiteral("warning"));
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports.first().caption, QStringLiteral("Application Error"));
+    QVERIFY(reports.first().text.startsWith(QLatin1String("Value box is gone\r\n")));
+    QVERIFY(reports.first().text.contains(QLatin1String(Location::StartChanging)));
+    QCOMPARE(m_dialogs.shown.last().text.left(5), QStringLiteral("Done."));
+    QCOMPARE(readTag(m_out + QStringLiteral("/b.jpg"), QStringLiteral("Artist")),
+             QStringLiteral("Summer 2021"));
+}
+
+void TestBatchRun::warningsAboutOtherTagsDoNotCount_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QByteArray>("warning");
+    QTest::addColumn<bool>("written");
+    const QByteArray makerNotes("Warning: [minor] Maker notes could not be parsed - x.jpg\\n");
+    QTest::newRow("maker notes, tag Make") << "Equipment Make" << makerNotes << true;
+    QTest::newRow("maker notes, tag Artist") << "Artist" << makerNotes << true;
+    QTest::newRow("about the tag")
+        << "Equipment Make" << QByteArray("Warning: Not written IFD0:Make - x.jpg\\n") << false;
+    QTest::newRow("about the tag, other case")
+        << "Date and Time Taken" << QByteArray("Warning: bad modifydate - x.jpg\\n") << false;
+}
+
+void TestBatchRun::warningsAboutOtherTagsDoNotCount()
+{
+    QFETCH(QString, label);
+    QFETCH(QByteArray, warning);
+    QFETCH(bool, written);
+
+    m_host.entries = makeSources({"a.jpg"});
+    m_host.label = label;
+    BatchRun run(m_host, m_dialogs);
+    run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0"), false, warning));
+    QVERIFY(runToEnd(run));
+    QCOMPARE(m_reports.last().failures.isEmpty(), written);
+    QCOMPARE(outputNames().size(), written ? 1 : 0);
+}
+
+void TestBatchRun::waitingTextWhileToolWorks()
+{
+    m_host.entries = makeSources({"IMG_0001.jpg"});
+    BatchRun run(m_host, m_dialogs);
+    run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("1.5")));
+    run.setTickInterval(5);
+    QVERIFY(runToEnd(run));
+
+    const QString caption = QStringLiteral("Processing: IMG_0001.jpg");
+    const QStringList texts = m_host.distinctTexts();
+    QVERIFY2(texts.size() > 4, qPrintable(texts.join('|')));
+    QCOMPARE(texts.at(0), caption);
+    QCOMPARE(texts.at(1), caption + QStringLiteral(", Please wait.. 0"));
+    QCOMPARE(texts.at(2), caption + QStringLiteral(", Please wait.. 1"));
+    QCOMPARE(texts.at(texts.size() - 2), caption);
+    QCOMPARE(texts.last(), QStringLiteral("Progress Bar"));
+    // The file's own share, then the creeping value from poll 50 on.
+    QCOMPARE(m_host.barValues.mid(0, 2), (QList<int>{100, 100}));
+    QCOMPARE(m_host.barValues.last(), 0);
+    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
+}
+
+void TestBatchRun::lostToolFailsFilesAndRunEnds()
+{
+    m_host.entries = makeSources({"a.jpg", "b.jpg"});
+    BatchRun run(m_host, m_dialogs);
+    run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0.1"), true));
+    QVERIFY(runToEnd(run));
+    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done. 2 of 2 files could not be written."));
+    for (const FileFailure &failure : m_reports.last().failures)
+        QVERIFY(failure.reason.contains(QLatin1String("ExifTool ended")));
+    // The stand-in had made the output before it died: not a result.
+    QVERIFY(outputNames().isEmpty());
+    QVERIFY(!run.BatchBusy());
+}
+
+void TestBatchRun::abandonLeavesNoResultFile()
+{
+    m_host.entries = makeSources({"a.jpg", "b.jpg"});
+    auto run = std::make_unique<BatchRun>(m_host, m_dialogs);
+    run->setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("5")));
+    run->PushButton3_Click();
+    const QString output = m_out + QStringLiteral("/a.jpg");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(output), 10000);
+
+    run->abandon();
+    QVERIFY(!run->BatchBusy());
+    QVERIFY(!QFile::exists(output));
+    run.reset();
+    QVERIFY(outputNames().isEmpty());
+    QVERIFY(m_dialogs.shown.isEmpty());
+}
+
+OSTRELL_CORE_TEST_MAIN(TestBatchRun)
+#include "tst_batchrun.moc"

@@ -1,0 +1,201 @@
+#include "writer/exiftoolworker.h"
+
+#include "writer/stayopen.h"
+
+namespace {
+
+// Where a whole line equal to marker starts in buffer, or -1. Markers count
+// only as whole lines: a file name in an error message may hold the same text.
+qsizetype findLine(const QByteArray &buffer, const QByteArray &marker, qsizetype *lineEnd)
+{
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = buffer.indexOf(marker, from);
+        if (at < 0)
+            return -1;
+        qsizetype end = at + marker.size();
+        if (end < buffer.size() && buffer.at(end) == '\r')
+            ++end;
+        const bool startsLine = at == 0 || buffer.at(at - 1) == '\n';
+        if (startsLine && end < buffer.size() && buffer.at(end) == '\n') {
+            *lineEnd = end + 1;
+            return at;
+        }
+        from = at + 1;
+    }
+}
+
+// Takes the last "{status=N}" line out of the command's output.
+int takeStatus(QByteArray *output)
+{
+    static const QByteArray prefix("{status=");
+    qsizetype searchEnd = output->size();
+    while (searchEnd > 0) {
+        const qsizetype at = output->lastIndexOf(prefix, searchEnd - 1);
+        if (at < 0)
+            break;
+        const qsizetype close = output->indexOf('}', at);
+        const bool startsLine = at == 0 || output->at(at - 1) == '\n';
+        if (startsLine && close > at) {
+            bool ok = false;
+            const int status = output->mid(at + prefix.size(), close - at - prefix.size()).toInt(&ok);
+            qsizetype end = close + 1;
+            if (end < output->size() && output->at(end) == '\r')
+                ++end;
+            if (end < output->size() && output->at(end) == '\n')
+                ++end;
+            if (ok) {
+                output->remove(at, end - at);
+                return status;
+            }
+        }
+        searchEnd = at;
+    }
+    return -1;
+}
+
+} // namespace
+
+ExifToolWorker::ExifToolWorker(QString program, QObject *parent)
+    : QObject(parent)
+    , m_program(std::move(program))
+{
+    connect(&m_process, &QProcess::readyReadStandardOutput, this, &ExifToolWorker::readOutput);
+    connect(&m_process, &QProcess::readyReadStandardError, this, &ExifToolWorker::readErrors);
+    connect(&m_process, &QProcess::errorOccurred, this, &ExifToolWorker::onProcessError);
+    connect(&m_process, &QProcess::finished, this, &ExifToolWorker::onProcessFinished);
+    connect(&m_process, &QProcess::started, this, [this] {
+        m_started = true;
+        emit started();
+    });
+}
+
+ExifToolWorker::~ExifToolWorker()
+{
+    disconnect(&m_process, nullptr, this, nullptr);
+    if (m_process.state() != QProcess::NotRunning) {
+        // Only while the program closes: a killed tool ends at once, and
+        // waiting for it lets the caller tidy up what it was writing.
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+}
+
+void ExifToolWorker::start()
+{
+    m_stopping = false;
+    m_process.start(m_program, {QStringLiteral("-stay_open"), QStringLiteral("True"),
+                                QStringLiteral("-@"), QStringLiteral("-")});
+}
+
+bool ExifToolWorker::isRunning() const
+{
+    return m_process.state() == QProcess::Running && !m_stopping;
+}
+
+bool ExifToolWorker::submit(const QStringList &arguments, QString *whyNot)
+{
+    QString reason;
+    QString &why = whyNot ? *whyNot : reason;
+    if (isBusy()) {
+        why = QStringLiteral("ExifTool is still working on the previous file.");
+        return false;
+    }
+    if (!isRunning()) {
+        why = QStringLiteral("ExifTool is not running.");
+        return false;
+    }
+    QByteArray command;
+    if (!encodeStayOpenCommand(stayOpenCommonArguments() + arguments, m_nextId, &command, &why))
+        return false;
+    m_currentId = m_nextId++;
+    m_process.write(command);
+    return true;
+}
+
+void ExifToolWorker::stop()
+{
+    if (m_process.state() == QProcess::NotRunning || m_stopping)
+        return;
+    m_stopping = true;
+    // Closing the input alone does not end a resident ExifTool.
+    m_process.write("-stay_open\nFalse\n");
+    m_process.closeWriteChannel();
+}
+
+void ExifToolWorker::kill()
+{
+    m_stopping = true;
+    if (m_process.state() != QProcess::NotRunning)
+        m_process.kill();
+}
+
+void ExifToolWorker::readOutput()
+{
+    m_out += m_process.readAllStandardOutput();
+    tryComplete();
+}
+
+void ExifToolWorker::readErrors()
+{
+    m_err += m_process.readAllStandardError();
+    tryComplete();
+}
+
+void ExifToolWorker::tryComplete()
+{
+    if (m_currentId == 0)
+        return;
+    const QByteArray number = QByteArray::number(m_currentId);
+    qsizetype outEnd = 0;
+    qsizetype errEnd = 0;
+    const qsizetype ready = findLine(m_out, "{ready" + number + '}', &outEnd);
+    if (ready < 0)
+        return;
+    const qsizetype end = findLine(m_err, "{end" + number + '}', &errEnd);
+    if (end < 0)
+        return;
+
+    QByteArray output = m_out.left(ready);
+    ToolResult result;
+    result.status = takeStatus(&output);
+    result.output = QString::fromUtf8(output);
+    result.errors = QString::fromUtf8(m_err.left(end));
+    m_out.remove(0, outEnd);
+    m_err.remove(0, errEnd);
+    // Free before telling, so that the listener can send the next command.
+    m_currentId = 0;
+    emit finished(result);
+}
+
+void ExifToolWorker::onProcessError(QProcess::ProcessError error)
+{
+    // Every other error ends in finished(), which tells the rest.
+    if (error != QProcess::FailedToStart)
+        return;
+    emit failed(QStringLiteral("%1: %2").arg(m_program, m_process.errorString()));
+    emit ended();
+}
+
+void ExifToolWorker::onProcessFinished()
+{
+    m_out += m_process.readAllStandardOutput();
+    m_err += m_process.readAllStandardError();
+    tryComplete();
+    if (m_currentId != 0) {
+        ToolResult result;
+        result.processLost = true;
+        result.output = QString::fromUtf8(m_out);
+        result.errors = QString::fromUtf8(m_err);
+        m_out.clear();
+        m_err.clear();
+        m_currentId = 0;
+        emit finished(result);
+    } else if (!m_stopping) {
+        emit failed(m_process.exitStatus() == QProcess::CrashExit
+                        ? QStringLiteral("ExifTool stopped unexpectedly.")
+                        : QStringLiteral("ExifTool ended unexpectedly (exit code %1).")
+                              .arg(m_process.exitCode()));
+    }
+    emit ended();
+}
