@@ -31,8 +31,11 @@ bool wildcardMatch(const QString &pattern, const QString &name);
 
 // The names of the files in a folder that match the pattern and open as
 // files, hidden ones included, in listing order. The folder may or may not
-// end in a separator. Throws Failure when the folder cannot be listed.
-QStringList ListFiles(const QString &folder, const QString &pattern);
+// end in a separator. A folder that does not exist has no files; throws
+// Failure when an existing folder cannot be listed. The stop flag, when given
+// and set, ends the listing early.
+QStringList ListFiles(const QString &folder, const QString &pattern,
+                      const std::function<bool()> &stopRequested = {});
 
 // A failure the scan met, for the error report (location and step).
 struct ScanFailure {
