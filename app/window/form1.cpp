@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -15,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QSignalBlocker>
 #include <QUrl>
 
 #include "app/errorreport.h"
@@ -257,10 +259,16 @@ void Form1::Form_Load()
     });
     guard.step(128, [&] { ListView1->header()->setVisible(true); });
     guard.step(130, [&] { ListView1->setColumnWidth(0, 7000 / TwipsPerPixel); });
-    int step = 132;
-    for (const TagRow &row : TagCatalogue()) {
-        guard.step(step, [&] { Combo1->addItem(QString::fromLatin1(row.label)); });
-        step += 2;
+    {
+        // Filling the list selects its first entry, which is no choice of the
+        // user's and must not overwrite the stored one.
+        const QSignalBlocker quiet(Combo1);
+        int step = 132;
+        for (const TagRow &row : TagCatalogue()) {
+            guard.step(step, [&] { Combo1->addItem(QString::fromLatin1(row.label)); });
+            step += 2;
+        }
+        Combo1->setCurrentIndex(-1);
     }
     guard.step(158, [&] {
         // A stored label that is not one of the tags selects the first tag,
@@ -315,6 +323,15 @@ void Form1::applyPointerRule(int style)
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
+        // A move that a button leaves unhandled travels on to the frame or
+        // the window around it; the widget under the pointer decides.
+        auto *widget = static_cast<QWidget *>(watched);
+        if (event->type() == QEvent::MouseMove) {
+            const auto *move = static_cast<QMouseEvent *>(event);
+            QWidget *under = widget->childAt(move->position().toPoint());
+            if (under && under != widget && !qobject_cast<QGroupBox *>(under))
+                return QWidget::eventFilter(watched, event);
+        }
         const bool overButton = qobject_cast<QPushButton *>(watched) != nullptr;
         applyPointerRule(overButton ? Pointer::Custom : Pointer::Default);
     }

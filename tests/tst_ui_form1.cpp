@@ -1,0 +1,225 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/paths.h"
+#include "app/settings.h"
+#include "app/window/form1.h"
+#include "filelist/filelistmodel.h"
+#include "filelist/window/filelistview.h"
+#include "testsupport.h"
+
+class Form1Test : public QObject {
+    Q_OBJECT
+
+    template <typename T>
+    static T *control(Form1 &form, const char *name)
+    {
+        T *widget = form.findChild<T *>(QString::fromLatin1(name));
+        if (!widget)
+            qFatal("control %s missing", name);
+        return widget;
+    }
+
+    static QStringList entries(Form1 &form)
+    {
+        QStringList texts;
+        for (int i = 1; i <= form.fileList().entryCount(); ++i)
+            texts.append(form.fileList().entryText(i));
+        return texts;
+    }
+
+    static void hover(QWidget *widget, QPoint position = QPoint(-1, -1))
+    {
+        if (position == QPoint(-1, -1))
+            position = widget->rect().center();
+        QMouseEvent move(QEvent::MouseMove, position, widget->mapToGlobal(position),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(widget, &move);
+    }
+
+    static void moveOver(QWidget *viewport, const QPoint &position)
+    {
+        QMouseEvent move(QEvent::MouseMove, position, viewport->mapToGlobal(position),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+    }
+
+private slots:
+    void firstStartShowsDefaults()
+    {
+        FakeDialogs dialogs;
+        Form1 form(&dialogs);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(form.size(), QSize(536, 496));
+        QCOMPARE(form.windowTitle(), QStringLiteral("Ostrell"));
+        QCOMPARE(control<QComboBox>(form, "Combo1")->currentText(), QStringLiteral("Title"));
+        QCOMPARE(control<QComboBox>(form, "Combo1")->count(), 13);
+        QCOMPARE(control<QLineEdit>(form, "Text2")->text(), DesktopFolder());
+        QVERIFY(control<QLineEdit>(form, "Text2")->text().endsWith(nativeSeparator()));
+        QVERIFY(control<QPlainTextEdit>(form, "Text1")->toPlainText().isEmpty());
+        QTRY_COMPARE(QApplication::focusWidget(), control<QWidget>(form, "Text1"));
+        auto *list = control<FileListView>(form, "ListView1");
+        QCOMPARE(list->model()->rowCount(), 0);
+        QCOMPARE(list->model()->headerData(0, Qt::Horizontal).toString(),
+                 QStringLiteral("JPG File(s)"));
+        QCOMPARE(list->columnWidth(0), 7000 / 15);
+        QCOMPARE(control<QProgressBar>(form, "ProgressBar1")->format(),
+                 QStringLiteral("Progress Bar"));
+        QCOMPARE(control<QPushButton>(form, "PushButton3")->geometry(), QRect(8, 426, 520, 27));
+        QCOMPARE(control<QGroupBox>(form, "Frame1")->title(),
+                 QStringLiteral("Save Results To This Folder"));
+        QVERIFY(dialogs.shown.isEmpty());
+    }
+
+    void tagChoiceSurvivesRestart()
+    {
+        FakeDialogs dialogs;
+        {
+            Form1 form(&dialogs);
+            control<QComboBox>(form, "Combo1")->setCurrentText(QStringLiteral("Artist"));
+            QCOMPARE(Settings::read(Settings::Key::Combo), QStringLiteral("Artist"));
+        }
+        Form1 restarted(&dialogs);
+        QCOMPARE(control<QComboBox>(restarted, "Combo1")->currentText(), QStringLiteral("Artist"));
+        Settings::write(Settings::Key::Combo, QStringLiteral("No such tag"));
+        Form1 unknown(&dialogs);
+        QCOMPARE(control<QComboBox>(unknown, "Combo1")->currentText(), QStringLiteral("Title"));
+    }
+
+    void resultsFolderStoredAtEveryKeystroke()
+    {
+        FakeDialogs dialogs;
+        Form1 form(&dialogs);
+        auto *box = control<QLineEdit>(form, "Text2");
+        box->clear();
+        box->setFocus();
+        QTest::keyClicks(box, QStringLiteral("/tmp/x"));
+        QCOMPARE(Settings::read(Settings::Key::Text2), QStringLiteral("/tmp/x"));
+        Form1 restarted(&dialogs);
+        QCOMPARE(control<QLineEdit>(restarted, "Text2")->text(), QStringLiteral("/tmp/x"));
+    }
+
+    void draggingCarriesTheEntry()
+    {
+        FakeDialogs dialogs;
+        Form1 form(&dialogs);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.fileList().appendEntries({"1", "2", "3", "4", "5"});
+        auto *list = control<FileListView>(form, "ListView1");
+        QWidget *viewport = list->viewport();
+        auto centre = [&](int row) { return list->visualRect(list->model()->index(row, 0)).center(); };
+
+        QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, centre(2));
+        moveOver(viewport, centre(3));
+        moveOver(viewport, centre(4));
+        QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, centre(4));
+        QCOMPARE(entries(form), QStringList({"1", "2", "4", "5", "3"}));
+        QCOMPARE(list->currentIndex().row(), 4);
+
+        // Without a button held, moving changes nothing.
+        moveOver(viewport, centre(0));
+        QCOMPARE(entries(form), QStringList({"1", "2", "4", "5", "3"}));
+    }
+
+    void draggingOverEqualTextChangesNothing()
+    {
+        FakeDialogs dialogs;
+        Form1 form(&dialogs);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.fileList().appendEntries({"a", "same", "same"});
+        auto *list = control<FileListView>(form, "ListView1");
+        auto centre = [&](int row) { return list->visualRect(list->model()->index(row, 0)).center(); };
+        QTest::mousePress(list->viewport(), Qt::LeftButton, Qt::NoModifier, centre(1));
+        moveOver(list->viewport(), centre(2));
+        QCOMPARE(entries(form), QStringList({"a", "same", "same"}));
+        QCOMPARE(list->currentIndex().row(), 1);
+    }
+
+    void removalWaitsWhileBusy()
+    {
+        FakeDialogs dialogs;
+        Form1 form(&dialogs);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.fileList().appendEntries({"a", "b", "b"});
+        auto *list = control<FileListView>(form, "ListView1");
+        list->setCurrentIndex(list->model()->index(1, 0));
+        list->setFocus();
+
+        form.setMousePointer(Pointer::Hourglass);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                           list->visualRect(list->model()->index(1, 0)).center());
+        control<QPushButton>(form, "PushButton2")->click();
+        QCOMPARE(entries(form), QStringList({"a", "b", "b"}));
+
+        form.setMousePointer(Pointer::Default);
+        QTest::keyClick(list, Qt::Key_Backspace);
+        QCOMPARE(entries(form).size(), 3);
+        QTest::keyClick(list, Qt::Key_Delete, Qt::ShiftModifier);
+        QCOMPARE(entries(form), QStringList({"a", "b"})); // the duplicate stays
+        control<QPushButton>(form, "PushButton2")->click();
+        QCOMPARE(form.fileList().entryCount(), 0);
+        QTest::keyClick(list, Qt::Key_Delete); // on an empty list: nothing happens
+        QVERIFY(dialogs.shown.isEmpty());
+    }
+
+    void pointerRulesKeepTheHourglass()
+    {
+        FakeDialogs dialogs;
+        Form1 form(&dialogs);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto *button = control<QPushButton>(form, "PushButton1");
+        auto *frame = control<QWidget>(form, "Frame1");
+        hover(button);
+        QCOMPARE(form.mousePointer(), Pointer::Custom);
+        hover(&form, QPoint(2, 2));
+        QCOMPARE(form.mousePointer(), Pointer::Default);
+        hover(control<QWidget>(form, "PushButton6"));
+        QCOMPARE(form.mousePointer(), Pointer::Custom);
+        hover(frame, QPoint(4, 40));
+        QCOMPARE(form.mousePointer(), Pointer::Default);
+
+        form.setMousePointer(Pointer::Hourglass);
+        hover(button);
+        QCOMPARE(form.mousePointer(), Pointer::Hourglass);
+        hover(&form, QPoint(2, 2));
+        QCOMPARE(form.mousePointer(), Pointer::Hourglass);
+        form.setMousePointer(Pointer::Default);
+        hover(button);
+        QCOMPARE(form.mousePointer(), Pointer::Custom);
+    }
+
+    void addFilesAppendsInTheDialogsOrder()
+    {
+        FakeDialogs dialogs;
+        dialogs.openAnswers = {{"/p/b.jpg", "/p/a.jpg", "/p/c.txt"}, {}, {"/p/b.jpg"}};
+        Form1 form(&dialogs);
+        auto *add = control<QPushButton>(form, "PushButton1");
+        add->click();
+        add->click(); // cancelled
+        add->click();
+        QCOMPARE(entries(form), QStringList({"/p/b.jpg", "/p/a.jpg", "/p/c.txt", "/p/b.jpg"}));
+        const auto asked = dialogs.ofKind(QStringLiteral("open"));
+        QCOMPARE(asked.size(), 3);
+        QCOMPARE(asked.first().caption,
+                 QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files"));
+        QCOMPARE(asked.first().text,
+                 QStringLiteral("All JPG (*.jpg;*.jpeg)|*.jpg;*.jpeg|All Files (*.*)|*.*"));
+    }
+};
+
+OSTRELL_UI_TEST_MAIN(Form1Test)
+#include "tst_ui_form1.moc"
