@@ -369,8 +369,14 @@ QString Form1::resultsFolder() const
 
 void Form1::setBusyPointer(bool busy)
 {
+    m_runHoldsHourglass = busy;
+    showWorkingPointer();
+}
+
+void Form1::showWorkingPointer()
+{
     // The run and a folder scan may overlap: the hourglass stays while either works.
-    const bool working = busy || !m_folderCommandJobs.isEmpty() || m_batch->BatchBusy();
+    const bool working = m_runHoldsHourglass || !m_folderCommandJobs.isEmpty();
     setMousePointer(working ? Pointer::Hourglass : Pointer::Default);
 }
 
@@ -468,8 +474,8 @@ void Form1::onScanFinished(int jobId, const QList<ScanFailure> &failures)
     for (const ScanFailure &failure : failures)
         m_dialogs->warning(QString::fromLatin1(ErrorReportCaption),
                            errorReportText(failure.description, failure.location, failure.step));
-    if (m_folderCommandJobs.remove(jobId) && m_folderCommandJobs.isEmpty())
-        setBusyPointer(false);
+    if (m_folderCommandJobs.remove(jobId))
+        showWorkingPointer();
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -75,6 +75,7 @@ private:
     void ApplySkin();
     void connectControls();
     void applyPointerRule(int style);
+    void showWorkingPointer();
     void onScanFinished(int jobId, const QList<ScanFailure> &failures);
 
     std::unique_ptr<Dialogs> m_ownDialogs;
@@ -83,6 +84,7 @@ private:
     std::unique_ptr<BatchRun> m_batch;
     std::unique_ptr<ScanQueue> m_scans;
     QSet<int> m_folderCommandJobs; // scans that hold the hourglass
+    bool m_runHoldsHourglass = false;
 
     int m_pointer = Pointer::Default;
     QCursor m_customPointer{Qt::PointingHandCursor};

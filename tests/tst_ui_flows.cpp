@@ -1,0 +1,200 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/settings.h"
+#include "app/window/form1.h"
+#include "filelist/filelistmodel.h"
+#include "filelist/scanqueue.h"
+#include "filelist/window/filelistview.h"
+#include "testsupport.h"
+
+// What a user does in the window, from the buttons to the files on disk.
+class FlowsTest : public QObject {
+    Q_OBJECT
+
+    template <typename T>
+    static T *control(Form1 &form, const char *name)
+    {
+        T *widget = form.findChild<T *>(QString::fromLatin1(name));
+        if (!widget)
+            qFatal("control %s missing", name);
+        return widget;
+    }
+
+    static QStringList entries(Form1 &form)
+    {
+        QStringList texts;
+        for (int i = 1; i <= form.fileList().entryCount(); ++i)
+            texts.append(form.fileList().entryText(i));
+        return texts;
+    }
+
+    QTemporaryDir m_dir;
+
+    QString path(const QString &relative) const { return m_dir.filePath(relative); }
+
+private slots:
+    void threePhotosGetTheArtist()
+    {
+        QDir().mkpath(path("photos"));
+        QDir().mkpath(path("out"));
+        const QStringList photos{path("photos/a.jpg"), path("photos/b c.jpg"), path("photos/é.jpg")};
+        QList<QByteArray> before;
+        for (const QString &photo : photos) {
+            QVERIFY(makeJpeg(photo));
+            before.append(fileBytes(photo));
+        }
+        FakeDialogs dialogs;
+        dialogs.openAnswers = {photos};
+        Form1 form(&dialogs);
+        control<QPushButton>(form, "PushButton1")->click();
+        control<QComboBox>(form, "Combo1")->setCurrentText(QStringLiteral("Artist"));
+        control<QPlainTextEdit>(form, "Text1")->setPlainText(QStringLiteral("Jane \"JD\" Doe\nStudio"));
+        control<QLineEdit>(form, "Text2")->setText(path("out"));
+
+        QSignalSpy finished(&form.batchRun(), &BatchRun::runFinished);
+        control<QPushButton>(form, "PushButton3")->click();
+        // While the run works the list keeps its entries.
+        QCOMPARE(form.mousePointer(), Pointer::Hourglass);
+        form.findChild<FileListView *>("ListView1")->setCurrentIndex(form.fileList().index(0));
+        control<QPushButton>(form, "PushButton2")->click();
+        QCOMPARE(form.fileList().entryCount(), 3);
+        QVERIFY(finished.wait(60000));
+
+        for (int i = 0; i < photos.size(); ++i) {
+            const QString result = path("out/") + QFileInfo(photos.at(i)).fileName();
+            QCOMPARE(readTag(result, "Artist"), QStringLiteral("Jane \"JD\" Doe\r\nStudio"));
+            QCOMPARE(fileBytes(photos.at(i)), before.at(i));
+        }
+        QCOMPARE(dialogs.ofKind("message").size(), 1);
+        QCOMPARE(dialogs.ofKind("message").first().text, QStringLiteral("Done."));
+        QCOMPARE(control<QProgressBar>(form, "ProgressBar1")->value(), 0);
+        QCOMPARE(control<QProgressBar>(form, "ProgressBar1")->format(), QStringLiteral("Progress Bar"));
+        QCOMPARE(form.mousePointer(), Pointer::Default);
+        control<QPushButton>(form, "PushButton2")->click();
+        QCOMPARE(form.fileList().entryCount(), 0);
+    }
+
+    void folderCommandHoldsTheHourglassUntilListed()
+    {
+        const QString tree = path("tree");
+        for (const char *file : {"top.jpg", "~skip.jpg", ".hidden.jpg", "other.jpeg", "a/one.jpg",
+                                 "a/deep/two.JPG", "b/three.jpg"}) {
+            QDir().mkpath(QFileInfo(tree + "/" + file).absolutePath());
+            QVERIFY(makeJpeg(tree + "/" + file));
+        }
+        FakeDialogs dialogs;
+        dialogs.inputAnswers = {QStringLiteral("jpg")};
+        dialogs.folderAnswers = {tree};
+        Form1 form(&dialogs);
+        QSignalSpy done(&form.scanQueue(), &ScanQueue::jobFinished);
+        control<QPushButton>(form, "PushButton4")->click();
+        QCOMPARE(form.mousePointer(), Pointer::Hourglass);
+        QVERIFY(done.wait(30000));
+        QCOMPARE(form.mousePointer(), Pointer::Default);
+        const QStringList got = entries(form);
+        QCOMPARE(got.size(), 4);
+        QCOMPARE(got.first(), tree + "/top.jpg");
+        QCOMPARE(got.last(), tree + "/a/deep/two.JPG"); // the deepest level comes last
+        QVERIFY(got.contains(tree + "/a/one.jpg") && got.contains(tree + "/b/three.jpg"));
+        QCOMPARE(Settings::read(Settings::Key::LastFolder), tree);
+        QVERIFY(dialogs.ofKind("warning").isEmpty());
+    }
+
+    void dropsKeepTheirOrder()
+    {
+        const QString dropped = path("dropped");
+        for (const char *file : {"x.png", ".hidden.jpg", "~no.jpg", "sub/y.txt"}) {
+            QDir().mkpath(QFileInfo(dropped + "/" + file).absolutePath());
+            QVERIFY(makeJpeg(dropped + "/" + file));
+        }
+        QVERIFY(makeJpeg(path("single.jpg")));
+        FakeDialogs dialogs;
+        Form1 form(&dialogs);
+        form.setMousePointer(Pointer::Hourglass); // a drop is carried out while busy
+        QSignalSpy done(&form.scanQueue(), &ScanQueue::jobFinished);
+        form.dropPaths({path("single.jpg"), dropped + "/", path("notes.txt")});
+        QVERIFY(done.wait(30000));
+        const QStringList got = entries(form);
+        QCOMPARE(got.size(), 5);
+        QCOMPARE(got.first(), path("single.jpg"));
+        QVERIFY(got.mid(1, 2).contains(dropped + "/x.png"));
+        QVERIFY(got.mid(1, 2).contains(dropped + "/.hidden.jpg"));
+        QCOMPARE(got.at(3), dropped + "/sub/y.txt");
+        QCOMPARE(got.last(), path("notes.txt")); // a file is taken as dropped, unchecked
+    }
+
+    void onlyLocalFilesMayBeDropped_data()
+    {
+        QTest::addColumn<bool>("files");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("text") << false << false;
+        QTest::newRow("local files") << true << true;
+    }
+
+    void onlyLocalFilesMayBeDropped()
+    {
+        QFETCH(bool, files);
+        QFETCH(bool, accepted);
+        FakeDialogs dialogs;
+        Form1 form(&dialogs);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto *list = control<FileListView>(form, "ListView1");
+        QMimeData data;
+        if (files)
+            data.setUrls({QUrl::fromLocalFile(path("single.jpg"))});
+        else
+            data.setText(QStringLiteral("just words"));
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(list->viewport(), &enter);
+        QCOMPARE(enter.isAccepted(), accepted);
+    }
+
+    void resultsFolderButtonAddsTheSeparator()
+    {
+        FakeDialogs dialogs;
+        dialogs.folderAnswers = {path("out"), QString()};
+        Settings::write(Settings::Key::LastFolder, path("tree"));
+        Form1 form(&dialogs);
+        auto *box = control<QLineEdit>(form, "Text2");
+        control<QPushButton>(form, "PushButton6")->click();
+        QCOMPARE(box->text(), path("out") + "/");
+        QCOMPARE(Settings::read(Settings::Key::Text2), path("out") + "/");
+        control<QPushButton>(form, "PushButton6")->click(); // cancelled: nothing changes
+        QCOMPARE(box->text(), path("out") + "/");
+        QCOMPARE(dialogs.folderStarts, QStringList({path("tree"), path("tree")}));
+        QCOMPARE(Settings::read(Settings::Key::LastFolder), path("tree"));
+    }
+
+    void closingDuringARunAsksNothing()
+    {
+        QVERIFY(makeJpeg(path("close.jpg")));
+        QDir().mkpath(path("closeout"));
+        FakeDialogs dialogs;
+        auto *form = new Form1(&dialogs);
+        form->fileList().appendEntry(path("close.jpg"));
+        control<QLineEdit>(*form, "Text2")->setText(path("closeout"));
+        form->show();
+        control<QPushButton>(*form, "PushButton3")->click();
+        QVERIFY(form->batchRun().BatchBusy());
+        QVERIFY(form->close());
+        delete form;
+        QVERIFY(dialogs.shown.isEmpty());
+        // The file the run had not finished is not left behind.
+        QVERIFY(!QFileInfo::exists(path("closeout/close.jpg")));
+    }
+};
+
+OSTRELL_UI_TEST_MAIN(FlowsTest)
+#include "tst_ui_flows.moc"
