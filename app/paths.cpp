@@ -31,6 +31,13 @@ bool IsFolder(const QString &path)
     return !path.isEmpty() && QFileInfo(path).isDir();
 }
 
+QString withoutClosingSeparator(QString folder)
+{
+    while (folder.size() > 1 && folder.endsWith(nativeSeparator()) && !QDir(folder).isRoot())
+        folder.chop(1);
+    return folder;
+}
+
 namespace {
 // One left-to-right pass; a replaced pair is not looked at again.
 QString collapsePairs(const QString &text, QChar separator)

@@ -20,6 +20,9 @@ QString FileNameOf(const QString &path, QChar separator = nativeSeparator());
 // True when the path exists and is a folder; false otherwise, errors included.
 bool IsFolder(const QString &path);
 
+// The folder without closing separators; a root keeps its own.
+QString withoutClosingSeparator(QString folder);
+
 // Collapses doubled separators in one left-to-right pass (pairs do not
 // overlap, so three become two). A path that begins with back-slashes keeps
 // exactly two of them (the network-share form); one that begins with "/"

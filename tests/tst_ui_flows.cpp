@@ -16,28 +16,12 @@
 #include "filelist/filelistmodel.h"
 #include "filelist/scanqueue.h"
 #include "filelist/window/filelistview.h"
+#include "formsupport.h"
 #include "testsupport.h"
 
 // What a user does in the window, from the buttons to the files on disk.
 class FlowsTest : public QObject {
     Q_OBJECT
-
-    template <typename T>
-    static T *control(Form1 &form, const char *name)
-    {
-        T *widget = form.findChild<T *>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("control %s missing", name);
-        return widget;
-    }
-
-    static QStringList entries(Form1 &form)
-    {
-        QStringList texts;
-        for (int i = 1; i <= form.fileList().entryCount(); ++i)
-            texts.append(form.fileList().entryText(i));
-        return texts;
-    }
 
     QTemporaryDir m_dir;
 

@@ -14,27 +14,11 @@
 #include "app/window/form1.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/window/filelistview.h"
+#include "formsupport.h"
 #include "testsupport.h"
 
 class Form1Test : public QObject {
     Q_OBJECT
-
-    template <typename T>
-    static T *control(Form1 &form, const char *name)
-    {
-        T *widget = form.findChild<T *>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("control %s missing", name);
-        return widget;
-    }
-
-    static QStringList entries(Form1 &form)
-    {
-        QStringList texts;
-        for (int i = 1; i <= form.fileList().entryCount(); ++i)
-            texts.append(form.fileList().entryText(i));
-        return texts;
-    }
 
     static void hover(QWidget *widget, QPoint position = QPoint(-1, -1))
     {

@@ -85,13 +85,6 @@ QIcon programIcon()
     return QIcon(pixmap);
 }
 
-QString withoutClosingSeparator(QString path)
-{
-    while (path.size() > 1 && path.endsWith(QDir::separator()) && !QDir(path).isRoot())
-        path.chop(1);
-    return path;
-}
-
 } // namespace
 
 Form1::Form1(Dialogs *dialogs, QWidget *parent)

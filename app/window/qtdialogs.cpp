@@ -7,6 +7,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+#include "app/paths.h"
+
 namespace {
 QString title()
 {
@@ -81,15 +83,11 @@ QString QtDialogs::browseForFolder(const QString &dialogTitle, const QString &st
     // An empty or vanished start folder leaves the dialog at its own default.
     const QString start = QDir(startFolder).exists() && !startFolder.isEmpty() ? startFolder
                                                                                : QString();
-    QString folder = QFileDialog::getExistingDirectory(m_owner, dialogTitle, start);
+    const QString folder = QFileDialog::getExistingDirectory(m_owner, dialogTitle, start);
     if (folder.isEmpty())
         return QString();
-    folder = QDir::toNativeSeparators(folder);
     // A root keeps its separator; any other folder comes back without one.
-    while (folder.size() > 1 && folder.endsWith(QDir::separator())
-           && !QDir(folder).isRoot())
-        folder.chop(1);
-    return folder;
+    return withoutClosingSeparator(QDir::toNativeSeparators(folder));
 }
 
 bool QtDialogs::openUrl(const QUrl &url)
