@@ -115,6 +115,31 @@ private slots:
         QCOMPARE(entries(form), QStringList({"1", "2", "4", "5", "3"}));
     }
 
+    void draggingNearTheListsEdgeScrolls()
+    {
+        FakeDialogs dialogs;
+        Form1 form(&dialogs);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QStringList many;
+        for (int i = 0; i < 100; ++i)
+            many.append(QString::number(i));
+        form.fileList().appendEntries(many);
+        auto *list = control<FileListView>(form, "ListView1");
+        QWidget *viewport = list->viewport();
+        auto rect = [&](int row) { return list->visualRect(list->model()->index(row, 0)); };
+        int lastVisible = 0;
+        while (rect(lastVisible + 1).bottom() < viewport->height())
+            ++lastVisible;
+
+        QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, rect(lastVisible - 1).center());
+        // The pointer reaches the last visible entry at the list's bottom edge.
+        moveOver(viewport, QPoint(rect(lastVisible).center().x(), rect(lastVisible).bottom() - 1));
+        QTest::mouseRelease(viewport, Qt::LeftButton);
+        QVERIFY(rect(lastVisible + 1).bottom() < viewport->height()); // the next entry came into view
+        QCOMPARE(form.fileList().entryText(lastVisible + 1), QString::number(lastVisible - 1));
+    }
+
     void draggingOverEqualTextChangesNothing()
     {
         FakeDialogs dialogs;

@@ -241,6 +241,11 @@ void Form1::Form_Load()
             throw Failure(QStringLiteral("Invalid picture"));
         m_customPointer = QCursor(picture);
     });
+    guard.step(107, [&] {
+        const QString dragPointer = dataFilePath(QStringLiteral("/drag.ico"));
+        if (!dragPointer.isEmpty())
+            ListView1->setDragCursor(QCursor(QPixmap(dragPointer)));
+    });
     guard.step(108, [&] {
         OccasionalSiteVisit([] { return int(QRandomGenerator::global()->bounded(100)) + 1; },
                             [this](const QString &address) { m_dialogs->openUrl(QUrl(address)); });
