@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QScreen>
 
 #include "app/window/form1.h"
 
@@ -6,6 +7,8 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     Form1 window;
+    if (const QScreen *screen = window.screen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
     window.show();
     return app.exec();
 }
