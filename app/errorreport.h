@@ -66,7 +66,6 @@ public:
     }
 
     void record(int number) { m_lastStep = number; }
-    int lastStep() const { return m_lastStep; }
     const QString &location() const { return m_location; }
 
     // Shows the "Application Error" box for the last recorded step.

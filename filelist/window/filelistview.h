@@ -17,14 +17,12 @@ public:
     explicit FileListView(QWidget *parent = nullptr);
 
     void setFileList(FileListModel *model);
-    FileListModel *fileList() const { return m_model; }
 
     // Asked before removing: true while a command is working.
     void setBusyTest(std::function<bool()> isBusy) { m_isBusy = std::move(isBusy); }
     // The pointer shown while an entry is dragged; the closed hand when null.
     void setDragCursor(const QCursor &cursor) { m_dragCursor = cursor; }
 
-    bool isDragging() const { return m_isDragging; }
 
     // Remove selected entry.
     void removeSelectedEntry();
