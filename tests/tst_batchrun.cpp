@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QGuiApplication>
 #include <QtTest>
 #include <functional>
@@ -65,8 +66,10 @@ public:
     std::function<void(const QString &)> onText;
 };
 
-// Stands in for ExifTool: speaks enough of its -stay_open protocol, makes the
-// output file, then answers after a pause (or dies).
+// Stands in for ExifTool: speaks enough of its -stay_open protocol, writes the
+// source's path into the output file, then answers after a pause (or dies).
+// A source whose path holds "slow" takes longer, one that holds "hang" never
+// gets an answer in time.
 QString writeStandIn(const QString &folder, const QString &pause, bool dies = false,
                      const QByteArray &warning = QByteArray())
 {
@@ -79,14 +82,18 @@ QString writeStandIn(const QString &folder, const QString &pause, bool dies = fa
         : "printf '    1 image files created\\n{status=0}\\n{ready%s}\\n' \"$n\"; "
           "printf '" + warning + "{end%s}\\n' \"$n\" >&2";
     file.write("#!/bin/sh\n"
-               "out=''; next=''\n"
+               "out=''; next=''; src=''\n"
                "while IFS= read -r line; do\n"
                "  case \"$line\" in\n"
                "    '#[CSTR]-o') next=out ;;\n"
-               "    -execute*) n=${line#-execute}; [ -n \"$out\" ] && : > \"$out\"; sleep "
-               + pause.toUtf8() + "; " + answer + "; out='' ;;\n"
+               "    -execute*) n=${line#-execute}\n"
+               "      case \"$src\" in *hang*) sleep 30 ;; *slow*) sleep 0.6 ;; esac\n"
+               "      [ -n \"$out\" ] && printf '%s' \"$src\" > \"$out\"; sleep "
+               + pause.toUtf8() + "; " + answer + "; out=''; src='' ;;\n"
                "    False) exit 0 ;;\n"
-               "    *) if [ \"$next\" = out ]; then out=${line#'#[CSTR]'}; next=''; fi ;;\n"
+               "    '#[CSTR]-'*|-*|'{'*) ;;\n"
+               "    *) if [ \"$next\" = out ]; then out=${line#'#[CSTR]'}; next='';\n"
+               "       else src=${line#'#[CSTR]'}; fi ;;\n"
                "  esac\n"
                "done\n");
     file.close();
@@ -122,6 +129,10 @@ private slots:
     void waitingTextWhileToolWorks();
     void lostToolFailsFilesAndRunEnds();
     void abandonLeavesNoResultFile();
+    void stopLetsFilesInFlightFinish();
+    void firstListedOfOneNameWins();
+    void onlyRegularFilesReachTheTool_data();
+    void onlyRegularFilesReachTheTool();
 
 private:
     QStringList makeSources(const QStringList &names);
@@ -239,6 +250,7 @@ void TestBatchRun::fourFilesWritten()
         before.append(fileBytes(source));
 
     BatchRun run(m_host, m_dialogs);
+    run.setWorkerCount(2);
     QVERIFY(runToEnd(run));
 
     QCOMPARE(m_host.barValues, (QList<int>{25, 50, 75, 100, 0}));
@@ -255,7 +267,7 @@ void TestBatchRun::fourFilesWritten()
     QVERIFY(!run.BatchBusy());
 
     QCOMPARE(m_reports.last().total, 4);
-    QVERIFY(m_reports.last().failures.isEmpty());
+    QVERIFY(m_reports.last().failures().isEmpty());
     for (int i = 0; i < names.size(); ++i) {
         QCOMPARE(readTag(m_out + QLatin1Char('/') + names.at(i), QStringLiteral("Artist")),
                  QStringLiteral("Summer 2021"));
@@ -338,8 +350,8 @@ void TestBatchRun::invalidDateIsNotWritten()
         QVERIFY2(done.details.contains(source), qPrintable(done.details));
     QVERIFY2(done.details.contains(QLatin1String("DateTimeOriginal")), qPrintable(done.details));
     const BatchReport report = m_reports.last();
-    QCOMPARE(report.failures.size(), 2);
-    QVERIFY(report.failures.first().reason.contains(QLatin1String("Invalid date/time")));
+    QCOMPARE(report.failures().size(), 2);
+    QVERIFY(report.failures().first().reason.contains(QLatin1String("Invalid date/time")));
     // The unchanged copies the tool made are not left as results.
     QVERIFY(outputNames().isEmpty());
 }
@@ -357,10 +369,10 @@ void TestBatchRun::existingOutputIsLeftAlone()
 
     QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done. 1 of 2 files could not be written."));
     const BatchReport report = m_reports.last();
-    QCOMPARE(report.failures.size(), 1);
-    QCOMPARE(report.failures.first().source, m_host.entries.at(1));
-    QVERIFY2(report.failures.first().reason.contains(QLatin1String("already exists")),
-             qPrintable(report.failures.first().reason));
+    QCOMPARE(report.failures().size(), 1);
+    QCOMPARE(report.failures().first().source, m_host.entries.at(1));
+    QVERIFY2(report.failures().first().reason.contains(QLatin1String("A file named b.jpg is already in the results folder")),
+             qPrintable(report.failures().first().reason));
     QCOMPARE(fileBytes(existing), existingBytes);
     QCOMPARE(readTag(m_out + QStringLiteral("/a.jpg"), QStringLiteral("Artist")), QStringLiteral("x"));
 }
@@ -372,8 +384,8 @@ void TestBatchRun::xpValueOutsideBasicPlaneIsRefused()
     m_host.value = QStringLiteral("party 🎉");
     BatchRun run(m_host, m_dialogs);
     QVERIFY(runToEnd(run));
-    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done. 1 of 1 files could not be written."));
-    QVERIFY(m_reports.last().failures.first().reason.contains(QLatin1String("emoji")));
+    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done. 1 of 1 file could not be written."));
+    QVERIFY(m_reports.last().failures().first().reason.contains(QLatin1String("emoji")));
     QVERIFY(outputNames().isEmpty());
 }
 
@@ -418,7 +430,7 @@ void TestBatchRun::warningsAboutOtherTagsDoNotCount()
     BatchRun run(m_host, m_dialogs);
     run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0"), false, warning));
     QVERIFY(runToEnd(run));
-    QCOMPARE(m_reports.last().failures.isEmpty(), written);
+    QCOMPARE(m_reports.last().failures().isEmpty(), written);
     QCOMPARE(outputNames().size(), written ? 1 : 0);
 }
 
@@ -451,7 +463,7 @@ void TestBatchRun::lostToolFailsFilesAndRunEnds()
     run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0.1"), true));
     QVERIFY(runToEnd(run));
     QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done. 2 of 2 files could not be written."));
-    for (const FileFailure &failure : m_reports.last().failures)
+    for (const FileOutcome &failure : m_reports.last().failures())
         QVERIFY(failure.reason.contains(QLatin1String("ExifTool ended")));
     // The stand-in had made the output before it died: not a result.
     QVERIFY(outputNames().isEmpty());
@@ -464,15 +476,86 @@ void TestBatchRun::abandonLeavesNoResultFile()
     auto run = std::make_unique<BatchRun>(m_host, m_dialogs);
     run->setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("5")));
     run->PushButton3_Click();
-    const QString output = m_out + QStringLiteral("/a.jpg");
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(output), 10000);
+    // The tool writes under the run's temporary names only.
+    QTRY_VERIFY_WITH_TIMEOUT(outputNames().size() >= 2, 10000);
+    for (const QString &name : outputNames())
+        QVERIFY2(name.startsWith(QLatin1String(".ostrell-")), qPrintable(name));
 
     run->abandon();
     QVERIFY(!run->BatchBusy());
-    QVERIFY(!QFile::exists(output));
     run.reset();
     QVERIFY(outputNames().isEmpty());
     QVERIFY(m_dialogs.shown.isEmpty());
+}
+
+void TestBatchRun::stopLetsFilesInFlightFinish()
+{
+    m_host.entries = makeSources({"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg", "f.jpg"});
+    m_dialogs.questionAnswers = {true};
+    BatchRun run(m_host, m_dialogs);
+    run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0.2")));
+    m_host.onText = [&](const QString &text) {
+        if (text == QLatin1String("Processing: b.jpg"))
+            run.requestStop();
+    };
+    QVERIFY(runToEnd(run));
+    QCOMPARE(m_dialogs.ofKind(QStringLiteral("question")).first().text,
+             QStringLiteral("Stop the run? Files already written are kept."));
+    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Stopped. 4 of 6 files could not be written."));
+    QCOMPARE(outputNames(), (QStringList{"a.jpg", "b.jpg"}));
+    QVERIFY(!run.BatchBusy());
+}
+
+// Whatever the tools' timing, the first listed file of a name takes it.
+void TestBatchRun::firstListedOfOneNameWins()
+{
+    QVERIFY(QDir(m_src).mkpath(QStringLiteral("slow")));
+    QVERIFY(QDir(m_src).mkpath(QStringLiteral("fast")));
+    m_host.entries = makeSources({"slow/a.jpg", "fast/a.jpg", "b.jpg"});
+    BatchRun run(m_host, m_dialogs);
+    run.setWorkerCount(2);
+    run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0")));
+    QVERIFY(runToEnd(run));
+    QCOMPARE(outputNames(), (QStringList{"a.jpg", "b.jpg"}));
+    QCOMPARE(fileBytes(m_out + QStringLiteral("/a.jpg")), m_host.entries.at(0).toUtf8());
+    const QList<FileOutcome> failures = m_reports.last().failures();
+    QCOMPARE(failures.size(), 1);
+    QCOMPARE(failures.first().source, m_host.entries.at(1));
+    QCOMPARE(failures.first().reason,
+             QStringLiteral("Another listed file of the same name, %1, was written to this place first.")
+                 .arg(m_host.entries.at(0)));
+}
+
+void TestBatchRun::onlyRegularFilesReachTheTool_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("named pipe") << "pipe" << "This is a named pipe, not a picture file.";
+    QTest::newRow("folder") << "folder" << "This is a folder, not a file.";
+    QTest::newRow("gone") << "gone" << "The file is not there any more.";
+    QTest::newRow("no answer in time") << "hang" << "ExifTool did not finish this file within 0.5 seconds.";
+}
+
+void TestBatchRun::onlyRegularFilesReachTheTool()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    const QString odd = m_src + QStringLiteral("/odd-hang.jpg");
+    if (kind == QLatin1String("pipe"))
+        QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {odd}), 0);
+    else if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkpath(odd));
+    else if (kind == QLatin1String("hang"))
+        QVERIFY(makeJpeg(odd));
+    m_host.entries = QStringList{odd} + makeSources({"ok.jpg"});
+    BatchRun run(m_host, m_dialogs);
+    run.setFileTimeout(500);
+    run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0")));
+    QVERIFY(runToEnd(run));
+    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done. 1 of 2 files could not be written."));
+    QCOMPARE(m_reports.last().failures().first().reason, reason);
+    // The run went on, and left nothing of the refused file.
+    QCOMPARE(outputNames(), QStringList{"ok.jpg"});
 }
 
 OSTRELL_CORE_TEST_MAIN(TestBatchRun)

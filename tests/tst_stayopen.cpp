@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QSignalSpy>
 #include <QtTest>
+#include <cstdio>
 
 #include "testsupport.h"
 #include "writer/exiftoolworker.h"
@@ -10,30 +11,50 @@
 
 namespace {
 
-QByteArray markers(int id)
+WriteCommand writeCommand(const QString &output, const QString &assignment, const QString &source)
 {
-    const QByteArray n = QByteArray::number(id);
-    return "-echo3\n{status=${status}}\n-echo4\n{end" + n + "}\n-execute" + n + "\n";
+    WriteCommand command;
+    command.output = QFile::encodeName(output);
+    if (!assignment.isEmpty()) {
+        const qsizetype equals = assignment.indexOf(QLatin1Char('='));
+        command.assignment = Assignment{assignment.left(equals + 1), assignment.mid(equals + 1)};
+    }
+    command.source = QFile::encodeName(source);
+    return command;
 }
 
-// Runs one command through the worker and waits for its result.
-ToolResult runCommand(ExifToolWorker &worker, const QStringList &arguments, bool *submitted)
+// Sends the commands at once and waits for all their answers, in order.
+QList<ToolResult> runCommands(ExifToolWorker &worker, const QList<WriteCommand> &commands)
 {
-    ToolResult result;
-    bool done = false;
+    QList<ToolResult> results;
+    QList<int> ids;
     const QMetaObject::Connection connection = QObject::connect(
-        &worker, &ExifToolWorker::finished, [&](const ToolResult &r) {
-            result = r;
-            done = true;
+        &worker, &ExifToolWorker::finished, [&](int id, const ToolResult &r) {
+            ids.append(id);
+            results.append(r);
         });
-    QString whyNot;
-    *submitted = worker.submit(arguments, &whyNot);
-    if (*submitted && !QTest::qWaitFor([&] { return done; }, 30000))
+    QList<int> sent;
+    for (const WriteCommand &command : commands) {
+        QByteArray encoded;
+        QString whyNot;
+        if (!encodeWriteCommand(command, &encoded, &whyNot)) {
+            qWarning() << "refused:" << whyNot;
+            return {};
+        }
+        sent.append(worker.submit(encoded));
+    }
+    if (!QTest::qWaitFor([&] { return results.size() == commands.size(); }, 30000))
         qWarning() << "no answer";
     QObject::disconnect(connection);
-    if (!*submitted)
-        qWarning() << "refused:" << whyNot;
-    return result;
+    if (ids != sent)
+        qWarning() << "answers out of order" << ids << sent;
+    return results;
+}
+
+ToolResult runCommand(ExifToolWorker &worker, const WriteCommand &command)
+{
+    const QList<ToolResult> results = runCommands(worker, {command});
+    return results.isEmpty() ? ToolResult() : results.first();
 }
 
 bool writeScript(const QString &path, const QByteArray &text)
@@ -62,7 +83,7 @@ private slots:
     void roundTrip();
     void awkwardFileNames_data();
     void awkwardFileNames();
-    void reportsToolErrors();
+    void answersComeInOrder();
     void failsToStart();
     void reportsLostTool();
     void stopEndsTool();
@@ -94,75 +115,81 @@ ExifToolWorker *TestStayOpen::startedWorker(const QString &program)
 
 void TestStayOpen::encodesExactly_data()
 {
-    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<QString>("assignment");
+    QTest::addColumn<QByteArray>("source");
     QTest::addColumn<QByteArray>("lines");
 
+    const QByteArray common("#[CSTR]-E\n#[CSTR]-o\n");
     QTest::newRow("one file")
-        << QStringList{"-E", "-o", "/out/a.jpg", "-Artist=x", "/src/a.jpg"}
-        << QByteArray("#[CSTR]-E\n#[CSTR]-o\n#[CSTR]/out/a.jpg\n#[CSTR]-Artist=x\n"
-                      "#[CSTR]/src/a.jpg\n");
-    QTest::newRow("value with -E: entities and C escapes")
-        << QStringList{"-E", "-Artist= a\"b\\c\r\nd$e@f&lt;\tg"}
-        << QByteArray("#[CSTR]-E\n#[CSTR]-Artist= a\\\"b\\\\c&#13;&#10;d&#36;e&#64;f&amp;lt;\\tg\n");
-    QTest::newRow("value without -E")
-        << QStringList{"-Artist= a\"b\r\n"} << QByteArray("#[CSTR]-Artist= a\\\"b\\r\\n\n");
-    QTest::newRow("dollar without -E: plain line, blank given to be dropped")
-        << QStringList{"-Artist=$x @y"} << QByteArray("-Artist= $x @y\n");
+        << QByteArray("/out/a.jpg") << "-Artist=x" << QByteArray("/src/a.jpg")
+        << common + "#[CSTR]/out/a.jpg\n#[CSTR]-Artist=x\n#[CSTR]/src/a.jpg\n";
+    QTest::newRow("value: entities and C escapes")
+        << QByteArray("o.tmp") << "-Artist= a\"b\\c\r\nd$e@f&lt;\tg" << QByteArray("/s.jpg")
+        << common + "#[CSTR]o.tmp\n#[CSTR]-Artist= a\\\"b\\\\c&#13;&#10;d&#36;e&#64;f&amp;lt;\\tg\n"
+                    "#[CSTR]/s.jpg\n";
+    QTest::newRow("no assignment")
+        << QByteArray("o.tmp") << QString() << QByteArray("/s.jpg")
+        << common + "#[CSTR]o.tmp\n#[CSTR]/s.jpg\n";
     QTest::newRow("path with dollar and at: plain line")
-        << QStringList{"-o", "/out/a$b@c.jpg", "/src/a$b@c.jpg"}
-        << QByteArray("#[CSTR]-o\n/out/a$b@c.jpg\n/src/a$b@c.jpg\n");
+        << QByteArray("o.tmp") << QString() << QByteArray("/src/a$b@c.jpg")
+        << common + "#[CSTR]o.tmp\n/src/a$b@c.jpg\n";
     QTest::newRow("path with line break: C string")
-        << QStringList{"/src/a\nb \"c\".jpg"} << QByteArray("#[CSTR]/src/a\\nb \\\"c\\\".jpg\n");
-    QTest::newRow("name code in output: its folder goes")
-        << QStringList{"-o", "/out/50%d.jpg", "/src/50%d.jpg"}
-        << QByteArray("#[CSTR]-o\n#[CSTR]/out/\n#[CSTR]/src/50%d.jpg\n");
+        << QByteArray("o.tmp") << QString() << QByteArray("/src/a\nb \"c\".jpg")
+        << common + "#[CSTR]o.tmp\n#[CSTR]/src/a\\nb \\\"c\\\".jpg\n";
+    QTest::newRow("name that is not UTF-8: plain bytes")
+        << QByteArray("o.tmp") << QString() << QByteArray("/src/caf\xe9.jpg")
+        << common + "#[CSTR]o.tmp\n/src/caf\xe9.jpg\n";
     QTest::newRow("percent that is no code stays")
-        << QStringList{"-o", "/out/50%.jpg", "/src/50%.jpg"}
-        << QByteArray("#[CSTR]-o\n#[CSTR]/out/50%.jpg\n#[CSTR]/src/50%.jpg\n");
-    QTest::newRow("value of -charset is no file")
-        << QStringList{"-charset", "filename=utf8", "-o", "/o/%f.jpg", "/s/%f.jpg"}
-        << QByteArray("#[CSTR]-charset\n#[CSTR]filename=utf8\n#[CSTR]-o\n#[CSTR]/o/\n"
-                      "#[CSTR]/s/%f.jpg\n");
+        << QByteArray("/out/50%/o.tmp") << QString() << QByteArray("/src/50%d.jpg")
+        << common + "#[CSTR]/out/50%/o.tmp\n#[CSTR]/src/50%d.jpg\n";
 }
 
 void TestStayOpen::encodesExactly()
 {
-    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, output);
+    QFETCH(QString, assignment);
+    QFETCH(QByteArray, source);
     QFETCH(QByteArray, lines);
 
+    WriteCommand command = writeCommand(QString(), assignment, QString());
+    command.output = output;
+    command.source = source;
     QByteArray out;
     QString whyNot;
-    QVERIFY2(encodeStayOpenCommand(arguments, 12, &out, &whyNot), qPrintable(whyNot));
-    QCOMPARE(out, lines + markers(12));
+    QVERIFY2(encodeWriteCommand(command, &out, &whyNot), qPrintable(whyNot));
+    QCOMPARE(out, lines);
 }
 
 void TestStayOpen::refuses_data()
 {
-    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<QByteArray>("source");
     QTest::addColumn<QString>("reasonPart");
 
-    QTest::newRow("code in output name, other source name")
-        << QStringList{"-o", "/out/50%d.jpg", "/src/other.jpg"} << "name code";
-    QTest::newRow("code in results folder")
-        << QStringList{"-o", "/out%d/a%f.jpg", "/src/a%f.jpg"} << "results folder";
-    QTest::newRow("copy number code in name")
-        << QStringList{"-o", "/out/a%c.jpg", "/src/a%c.jpg"} << "copy number";
+    QTest::newRow("name code in results folder")
+        << QByteArray("/out%d/o.tmp") << QByteArray("/src/a.jpg") << "results folder";
+    QTest::newRow("copy number code in results folder")
+        << QByteArray("/out%c/o.tmp") << QByteArray("/src/a.jpg") << "results folder";
     QTest::newRow("dollar with line break in path")
-        << QStringList{"/src/a$\nb.jpg"} << "line break";
-    QTest::newRow("at with leading blank in path")
-        << QStringList{" a@b.jpg"} << "leading blank";
-    QTest::newRow("dollar with line break in value without -E")
-        << QStringList{"-Artist=$a\nb"} << "-E";
+        << QByteArray("o.tmp") << QByteArray("/src/a$\nb.jpg") << "line break";
+    QTest::newRow("not UTF-8 with line break in path")
+        << QByteArray("o.tmp") << QByteArray("/src/a\xe9\nb.jpg") << "line break";
+    QTest::newRow("option look-alike") << QByteArray("o.tmp") << QByteArray("-a.jpg") << "full path";
 }
 
 void TestStayOpen::refuses()
 {
-    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, output);
+    QFETCH(QByteArray, source);
     QFETCH(QString, reasonPart);
 
+    WriteCommand command;
+    command.output = output;
+    command.source = source;
     QByteArray out("untouched");
     QString whyNot;
-    QVERIFY(!encodeStayOpenCommand(arguments, 1, &out, &whyNot));
+    QVERIFY(!encodeWriteCommand(command, &out, &whyNot));
     QVERIFY2(whyNot.contains(reasonPart), qPrintable(whyNot));
     QCOMPARE(out, QByteArray("untouched"));
 }
@@ -200,11 +227,8 @@ void TestStayOpen::roundTrip()
     std::unique_ptr<ExifToolWorker> worker(startedWorker());
     QVERIFY(worker);
     const QString output = m_dir.filePath(QStringLiteral("rt-%1.jpg").arg(QTest::currentDataTag()));
-    bool submitted = false;
     const ToolResult result = runCommand(
-        *worker, {QStringLiteral("-o"), output, QStringLiteral("-") + tag + '=' + value, m_source},
-        &submitted);
-    QVERIFY(submitted);
+        *worker, writeCommand(output, QStringLiteral("-") + tag + '=' + value, m_source));
     QCOMPARE(result.status, 0);
     QVERIFY2(result.output.contains(QLatin1String("1 image files created")),
              qPrintable(result.output + result.errors));
@@ -215,61 +239,58 @@ void TestStayOpen::roundTrip()
 
 void TestStayOpen::awkwardFileNames_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::newRow("name code") << "50%d off.jpg";
-    QTest::newRow("several codes") << "%f-%e %-2d.jpg";
-    QTest::newRow("dollar and at") << "$HOME @me.jpg";
-    QTest::newRow("quote and back-slash") << "say \"x\" \\ y.jpg";
-    QTest::newRow("leading blank") << " lead.jpg";
-    QTest::newRow("non-ASCII") << "Café é.jpg";
-    QTest::newRow("entity look-alike") << "a &amp; b &#36;.jpg";
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("name code") << QByteArray("50%d off.jpg");
+    QTest::newRow("several codes") << QByteArray("%f-%e %-2d.jpg");
+    QTest::newRow("dollar and at") << QByteArray("$HOME @me.jpg");
+    QTest::newRow("quote and back-slash") << QByteArray("say \"x\" \\ y.jpg");
+    QTest::newRow("leading blank") << QByteArray(" lead.jpg");
+    QTest::newRow("non-ASCII") << QByteArray("Caf\xc3\xa9 \xc3\xa9.jpg");
+    QTest::newRow("Latin-1, not UTF-8") << QByteArray("caf\xe9 $1.jpg");
+    QTest::newRow("entity look-alike") << QByteArray("a &amp; b &#36;.jpg");
 }
 
 void TestStayOpen::awkwardFileNames()
 {
-    QFETCH(QString, name);
+    QFETCH(QByteArray, name);
 
     QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("src")));
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out")));
-    const QString source = dir.filePath(QStringLiteral("src/") + name);
-    const QString output = dir.filePath(QStringLiteral("out/") + name);
-    QVERIFY(makeJpeg(source));
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QString made = dir.filePath(QStringLiteral("made.jpg"));
+    QVERIFY(makeJpeg(made));
+    const QByteArray source = folder + '/' + name;
+    QCOMPARE(std::rename(QFile::encodeName(made).constData(), source.constData()), 0);
 
     std::unique_ptr<ExifToolWorker> worker(startedWorker());
     QVERIFY(worker);
-    bool submitted = false;
-    const ToolResult result = runCommand(
-        *worker, {QStringLiteral("-o"), output, QStringLiteral("-Artist=named"), source},
-        &submitted);
-    QVERIFY(submitted);
-    QCOMPARE(result.status, 0);
-    QCOMPARE(QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files),
-             QStringList{name});
-    QCOMPARE(readTag(output, QStringLiteral("Artist")), QStringLiteral("named"));
+    WriteCommand command;
+    command.output = folder + "/.copy.tmp";
+    command.assignment = Assignment{QStringLiteral("-Artist="), QStringLiteral("named")};
+    command.source = source;
+    const ToolResult result = runCommand(*worker, command);
+    QVERIFY2(result.status == 0, qPrintable(result.errors));
+    QCOMPARE(readTag(dir.filePath(QStringLiteral(".copy.tmp")), QStringLiteral("Artist")),
+             QStringLiteral("named"));
+    std::remove(source.constData()); // Qt cannot name it to clean up
 }
 
-void TestStayOpen::reportsToolErrors()
+void TestStayOpen::answersComeInOrder()
 {
     std::unique_ptr<ExifToolWorker> worker(startedWorker());
     QVERIFY(worker);
-    const QString output = m_dir.filePath(QStringLiteral("existing.jpg"));
-    QVERIFY(makeJpeg(output));
-    bool submitted = false;
-    ToolResult result = runCommand(
-        *worker, {QStringLiteral("-o"), output, QStringLiteral("-Artist=x"), m_source}, &submitted);
-    QVERIFY(submitted);
-    QCOMPARE(result.status, 1);
-    QVERIFY2(result.errors.contains(QLatin1String("already exists")), qPrintable(result.errors));
-    QVERIFY(!result.processLost);
-
-    // The next command's answer is its own.
-    result = runCommand(*worker,
-                        {QStringLiteral("-o"), m_dir.filePath(QStringLiteral("next.jpg")),
-                         QStringLiteral("-Artist=y"), m_source},
-                        &submitted);
-    QCOMPARE(result.status, 0);
-    QVERIFY(!result.errors.contains(QLatin1String("already exists")));
+    const QString existing = m_dir.filePath(QStringLiteral("existing.jpg"));
+    QVERIFY(makeJpeg(existing));
+    // Both wait in the tool's input at once; each answer is its own.
+    const QList<ToolResult> results = runCommands(
+        *worker, {writeCommand(existing, QStringLiteral("-Artist=x"), m_source),
+                  writeCommand(m_dir.filePath(QStringLiteral("next.jpg")),
+                               QStringLiteral("-Artist=y"), m_source)});
+    QCOMPARE(results.size(), 2);
+    QCOMPARE(results.at(0).status, 1);
+    QVERIFY2(results.at(0).errors.contains(QLatin1String("already exists")),
+             qPrintable(results.at(0).errors));
+    QCOMPARE(results.at(1).status, 0);
+    QVERIFY(!results.at(1).errors.contains(QLatin1String("already exists")));
 }
 
 void TestStayOpen::failsToStart()
@@ -281,27 +302,28 @@ void TestStayOpen::failsToStart()
     QTRY_COMPARE(failed.size(), 1);
     QTRY_COMPARE(ended.size(), 1);
     QVERIFY(!worker.isRunning());
-    QString whyNot;
-    QVERIFY(!worker.submit({QStringLiteral("x")}, &whyNot));
-    QVERIFY(!whyNot.isEmpty());
+    QCOMPARE(worker.submit("x\n"), 0);
 }
 
 void TestStayOpen::reportsLostTool()
 {
-    // Reads the command and dies without answering.
+    // Reads the first command and dies without answering.
     const QString script = m_dir.filePath(QStringLiteral("dies.sh"));
     QVERIFY(writeScript(script, "#!/bin/sh\nwhile IFS= read -r line; do\n"
                                 "  case \"$line\" in -execute*) echo 'partial' >&2; exit 3 ;; esac\n"
                                 "done\n"));
     std::unique_ptr<ExifToolWorker> worker(startedWorker(script));
     QVERIFY(worker);
-    bool submitted = false;
-    const ToolResult result = runCommand(*worker, {QStringLiteral("/x.jpg")}, &submitted);
-    QVERIFY(submitted);
-    QVERIFY(result.processLost);
-    QCOMPARE(result.status, -1);
-    QVERIFY(result.errors.contains(QLatin1String("partial")));
-    QVERIFY(!worker->isBusy());
+    const QList<ToolResult> results =
+        runCommands(*worker, {writeCommand(QStringLiteral("o.tmp"), QString(), QStringLiteral("/x.jpg")),
+                              writeCommand(QStringLiteral("p.tmp"), QString(), QStringLiteral("/y.jpg"))});
+    QCOMPARE(results.size(), 2);
+    QVERIFY(results.at(0).processLost && results.at(0).begun);
+    QCOMPARE(results.at(0).status, -1);
+    QVERIFY(results.at(0).errors.contains(QLatin1String("partial")));
+    // The tool never reached the second: it can be tried again elsewhere.
+    QVERIFY(results.at(1).processLost && !results.at(1).begun);
+    QCOMPARE(worker->inFlight(), 0);
 }
 
 void TestStayOpen::stopEndsTool()

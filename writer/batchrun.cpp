@@ -1,18 +1,14 @@
 #include "writer/batchrun.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QPointer>
-#include <QRegularExpression>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cmath>
-#include <vector>
 
 #include "app/dialogs.h"
 #include "app/errorreport.h"
 #include "app/paths.h"
-#include "writer/exiftoolworker.h"
+#include "writer/runoutputs.h"
 #include "writer/tagcatalogue.h"
 #include "writer/waitprogress.h"
 
@@ -21,6 +17,7 @@ namespace {
 const char NoFilesText[] = "No files added.";
 const char NoFolderText[] = "Folder does not exist. Please select another folder.";
 const char IdleBarText[] = "Progress Bar";
+const char StopQuestion[] = "Stop the run? Files already written are kept.";
 
 QString installHint()
 {
@@ -37,13 +34,6 @@ QString installHint()
 int roundHalfEven(double value)
 {
     return static_cast<int>(std::nearbyint(value));
-}
-
-// A dangling link counts too: whatever is there was not made by this run.
-bool existsAt(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
 }
 
 // " -DateTimeOriginal=" -> "DateTimeOriginal"
@@ -64,108 +54,44 @@ bool isXpTag(const QString &tagName)
 
 bool outsideBasicPlane(const QString &value)
 {
-    for (QChar c : value)
-        if (c.isSurrogate())
-            return true;
-    return false;
-}
-
-QStringList nonEmptyLines(const QString &text)
-{
-    QStringList lines;
-    for (const QString &line : text.split(QLatin1Char('\n'))) {
-        const QString trimmed = line.trimmed();
-        if (!trimmed.isEmpty())
-            lines.append(trimmed);
-    }
-    return lines;
+    return std::any_of(value.cbegin(), value.cend(), [](QChar c) { return c.isSurrogate(); });
 }
 
 } // namespace
 
-struct BatchRun::FileJob {
-    int position = 0;
-    QString source;
-    QString output;
-    QString commandLine;
-    QStringList arguments;
-    QString tagName;            // empty when the command carries no assignment
-    bool copyIsResult = false;  // nothing to write, or a tag to remove
-    QString refusal;            // why the file is not handed to the tool at all
-    bool submitted = false;
-    bool outputExisted = false; // measured just before the tool got the command
-};
-
-// One worker and the file it is busy with. The run keeps its per-file state
-// here, not in the run, so that more workers can serve one run.
-struct BatchRun::Slot {
-    QPointer<ExifToolWorker> worker;
-    bool workerReady = false;
-    std::optional<FileJob> job;
-    std::shared_ptr<WaitProgress> wait;
-    QTimer ticker;
-    quint64 fileSerial = 0;
-};
-
-struct BatchRun::State {
-    std::shared_ptr<ErrorGuard> guard;
-    quint64 runId = 0;
-    bool starting = false;       // the run's first tool start is not answered yet
-    int turn = 0;
-    int bound = 0;
-    std::optional<Assignment> assignment; // carries over to files whose tag has no row
-    BatchReport report;
-    QString toolPath;
-    QString toolError;           // set when the tool cannot be started again
-    QTimer advance;
-    std::vector<std::unique_ptr<Slot>> workerSlots;
-    QList<QPointer<ExifToolWorker>> retiring;
-    QHash<ExifToolWorker *, QString> killedOutputs; // to remove once a killed tool has ended
-};
+QList<FileOutcome> BatchReport::failures() const
+{
+    QList<FileOutcome> result;
+    for (const FileOutcome &outcome : outcomes)
+        if (!countsAsWritten(outcome.kind))
+            result.append(outcome);
+    return result;
+}
 
 BatchRun::BatchRun(BatchHost &host, Dialogs &dialogs, QObject *parent)
     : QObject(parent)
-    , d(std::make_unique<State>())
     , m_host(host)
     , m_dialogs(dialogs)
     , m_toolProgram(QStringLiteral("exiftool"))
     , m_tickMs(WaitTickMs)
 {
-    // Each file starts from the event loop, so the window catches up between files.
-    d->advance.setSingleShot(true);
-    d->advance.setInterval(0);
-    connect(&d->advance, &QTimer::timeout, this, &BatchRun::advance);
-
-    d->workerSlots.push_back(std::make_unique<Slot>());
-    for (auto &slot : d->workerSlots) {
-        Slot *s = slot.get();
-        connect(&s->ticker, &QTimer::timeout, this, [this, s] { onTick(*s); });
-    }
+    connect(&m_ticker, &QTimer::timeout, this, &BatchRun::onTick);
 }
 
 BatchRun::~BatchRun()
 {
     abandon();
-    for (const QPointer<ExifToolWorker> &worker : std::as_const(d->retiring)) {
-        if (!worker)
-            continue;
-        ExifToolWorker *w = worker.data();
-        disconnect(w, nullptr, this, nullptr);
-        const QString output = d->killedOutputs.take(w);
-        delete w; // ends the tool and waits for it
-        if (!output.isEmpty() && existsAt(output))
-            QFile::remove(output);
-    }
 }
 
 bool BatchRun::step(int number, const std::function<void()> &work, bool *succeeded)
 {
-    const quint64 run = d->runId;
-    const std::shared_ptr<ErrorGuard> guard = d->guard;
+    const quint64 run = m_runId;
+    const std::shared_ptr<ErrorGuard> guard = m_guard;
     const bool ok = guard->step(number, work);
     if (succeeded)
         *succeeded = ok;
-    return run == d->runId;
+    // A report box runs its own event loop: the run may have been abandoned meanwhile.
+    return run == m_runId && m_busy;
 }
 
 void BatchRun::PushButton3_Click()
@@ -173,9 +99,9 @@ void BatchRun::PushButton3_Click()
     if (m_busy)
         return;
     m_busy = true;
-    ++d->runId;
-    d->guard = std::make_shared<ErrorGuard>(m_dialogs, QString::fromLatin1(Location::StartChanging));
-    d->guard->record(100);
+    ++m_runId;
+    m_guard = std::make_shared<ErrorGuard>(m_dialogs, QString::fromLatin1(Location::StartChanging));
+    m_guard->record(100);
 
     int count = 0;
     if (!step(102, [&] { count = m_host.entryCount(); }))
@@ -187,7 +113,11 @@ void BatchRun::PushButton3_Click()
     }
 
     bool folder = false;
-    if (!step(104, [&] { folder = IsFolder(m_host.resultsFolder()); }))
+    QString resultsFolder;
+    if (!step(104, [&] {
+            resultsFolder = m_host.resultsFolder();
+            folder = IsFolder(resultsFolder);
+        }))
         return;
     if (!folder) {
         if (step(104, [&] { m_dialogs.message(QString::fromLatin1(NoFolderText)); }))
@@ -210,357 +140,231 @@ void BatchRun::PushButton3_Click()
     if (!step(108, [&] { m_host.setBusyPointer(true); }))
         return;
 
-    d->toolPath = tool;
-    d->toolError.clear();
-    d->turn = 0;
-    d->bound = count;
-    d->assignment.reset();
-    d->report = BatchReport();
-    d->starting = true;
-    d->guard->record(110);
-    startWorker(*d->workerSlots.front());
+    m_toolPath = tool;
+    m_turn = 0;
+    m_bound = count;
+    m_stopped = false;
+    m_assignment.reset();
+    m_outcomes.clear();
+    m_dispatched.clear();
+    m_followed = 0;
+    m_wait.reset();
+    m_ticks = 0;
+    m_guard->record(110);
+
+    WriterEngine::Options options;
+    options.toolPath = tool;
+    options.workers = m_workers;
+    options.fileTimeoutMs = m_fileTimeoutMs;
+    options.workingFolder = CleanPath(resultsFolder);
+    options.verifier = m_verifier;
+    JobSource &source = *this;
+    m_engine = std::make_unique<WriterEngine>(source, options);
+    connect(m_engine.get(), &WriterEngine::fileDone, this,
+            [this](const FileOutcome &outcome) { m_outcomes.append(outcome); });
+    connect(m_engine.get(), &WriterEngine::failedToStart, this, &BatchRun::onFailedToStart);
+    connect(m_engine.get(), &WriterEngine::finished, this, &BatchRun::finishRun,
+            Qt::QueuedConnection);
+    m_ticker.start(m_tickMs);
+    m_engine->start(count);
 }
 
-void BatchRun::startWorker(Slot &slot)
+void BatchRun::onFailedToStart(const QString &reason)
 {
-    auto *worker = new ExifToolWorker(d->toolPath, this);
-    slot.worker = worker;
-    slot.workerReady = false;
-    Slot *s = &slot;
-    connect(worker, &ExifToolWorker::started, this, [this, s] { onWorkerStarted(*s); });
-    connect(worker, &ExifToolWorker::failed, this,
-            [this, s](const QString &reason) { onWorkerFailed(*s, reason); });
-    connect(worker, &ExifToolWorker::finished, this,
-            [this, s](const ToolResult &result) { onFileFinished(*s, result); });
-    worker->start();
-}
-
-// The worker is no longer the slot's: it ends (gracefully, or at once when
-// the window closes) and deletes itself once its tool has ended.
-void BatchRun::retireWorker(Slot &slot, bool killNow)
-{
-    ExifToolWorker *worker = slot.worker.data();
-    slot.worker = nullptr;
-    slot.workerReady = false;
-    if (!worker)
+    m_ticker.stop();
+    if (!step(110, [&] { m_host.setBusyPointer(false); }))
         return;
-    disconnect(worker, nullptr, this, nullptr);
-    d->retiring.append(worker);
-    connect(worker, &ExifToolWorker::ended, this, [this, worker] {
-        d->retiring.removeAll(worker);
-        const QString output = d->killedOutputs.take(worker);
-        if (!output.isEmpty() && existsAt(output))
-            QFile::remove(output);
-        worker->deleteLater();
-    });
-    if (killNow)
-        worker->kill();
-    else
-        worker->stop();
-}
-
-void BatchRun::onWorkerStarted(Slot &slot)
-{
-    slot.workerReady = true;
-    d->starting = false;
-    if (slot.job)
-        dispatch(slot);
-    else
-        scheduleAdvance();
-}
-
-void BatchRun::onWorkerFailed(Slot &slot, const QString &reason)
-{
-    const bool hadStarted = slot.workerReady;
-    retireWorker(slot, false);
-    if (d->starting) {
-        d->starting = false;
-        if (!step(110, [&] { m_host.setBusyPointer(false); }))
-            return;
-        if (!step(110, [&] {
-                m_dialogs.message(QStringLiteral("ExifTool could not be started (%1). ").arg(reason)
-                                  + installHint());
-            }))
-            return;
-        m_busy = false;
+    if (!step(110, [&] {
+            m_dialogs.message(QStringLiteral("ExifTool could not be started (%1). ").arg(reason)
+                              + installHint());
+        }))
         return;
+    m_busy = false;
+}
+
+std::optional<WriteJob> BatchRun::nextJob()
+{
+    while (m_turn < m_bound) {
+        const quint64 run = m_runId;
+        bool gone = false;
+        std::optional<WriteJob> job = prepare(++m_turn, &gone);
+        if (run != m_runId || !m_busy)
+            return std::nullopt;
+        if (job)
+            return job;
     }
-    // A tool that ended while idle is started again for the next file; one
-    // that cannot start fails the files that are left.
-    if (!hadStarted)
-        d->toolError = QStringLiteral("ExifTool could not be started (%1).").arg(reason);
-    if (slot.job && !slot.job->submitted)
-        dispatch(slot);
+    return std::nullopt;
 }
 
-void BatchRun::scheduleAdvance()
-{
-    d->advance.start();
-}
-
-void BatchRun::advance()
-{
-    const quint64 run = d->runId;
-    if (!m_busy)
-        return;
-    for (auto &owned : d->workerSlots) {
-        Slot &slot = *owned;
-        if (slot.job)
-            continue;
-        while (!slot.job && d->turn < d->bound) {
-            if (!prepare(slot, ++d->turn))
-                return;
-        }
-        if (!slot.job)
-            break;
-        dispatch(slot);
-        if (run != d->runId)
-            return;
-    }
-    if (d->turn < d->bound)
-        return;
-    for (const auto &slot : d->workerSlots)
-        if (slot->job)
-            return;
-    finishRun();
-}
-
-bool BatchRun::prepare(Slot &slot, int position)
+std::optional<WriteJob> BatchRun::prepare(int position, bool *gone)
 {
     int count = 0;
     if (!step(112, [&] { count = m_host.entryCount(); }))
-        return false;
+        return std::nullopt;
     // The list may have shrunk meanwhile: an entry that is gone is skipped.
-    if (position > count)
-        return true;
+    if (position > count) {
+        *gone = true;
+        return std::nullopt;
+    }
 
-    FileJob job;
+    WriteJob job;
     job.position = position;
     bool read = false;
-    if (!step(112, [&] { job.source = m_host.entryText(position); }, &read))
-        return false;
+    if (!step(112, [&] {
+            job.source = m_host.entryText(position);
+            job.sourcePath = m_host.entryPath(position);
+        }, &read))
+        return std::nullopt;
     if (!read)
-        return true;
+        return std::nullopt;
 
     if (!step(114, [&] {
             m_host.setBarValue(roundHalfEven(static_cast<double>(position) / count * 100.0));
         }))
-        return false;
+        return std::nullopt;
     if (!step(116, [&] {
             m_host.setBarText(QStringLiteral("Processing: ") + FileNameOf(job.source));
         }))
-        return false;
+        return std::nullopt;
     // Another command may have put the default pointer back meanwhile.
     if (!step(118, [&] { m_host.setBusyPointer(true); }))
-        return false;
+        return std::nullopt;
     if (!step(120, [&] {
             if (const std::optional<QString> option = TagOptionFor(m_host.tagLabel()))
-                d->assignment = Assignment{*option, m_host.tagValue()};
+                m_assignment = Assignment{*option, m_host.tagValue()};
         }))
-        return false;
-    if (!step(122, [&] { job.output = ResultPathFor(m_host.resultsFolder(), job.source); }))
-        return false;
+        return std::nullopt;
+    QString output;
+    if (!step(122, [&] { output = ResultPathFor(m_host.resultsFolder(), job.source); }))
+        return std::nullopt;
     if (!step(124, [&] {
-            const QString assignmentText =
-                d->assignment ? BuildAssignment(*d->assignment) : QString();
-            job.commandLine =
-                BuildCommandLine(d->toolPath, job.output, assignmentText, job.source);
-            job.arguments = BuildArgumentList(job.output, d->assignment, job.source);
-            job.tagName = d->assignment ? tagNameOf(d->assignment->option) : QString();
-            job.copyIsResult = !d->assignment || d->assignment->value.isEmpty();
+            const QString assignmentText = m_assignment ? BuildAssignment(*m_assignment) : QString();
+            job.commandLine = BuildCommandLine(m_toolPath, output, assignmentText, job.source);
+            job.assignment = m_assignment;
+            job.tagName = m_assignment ? tagNameOf(m_assignment->option) : QString();
+            // The copy takes the source's own name, byte for byte.
+            job.resultsFolder = QFile::encodeName(output).left(
+                qMax(1, int(QFile::encodeName(output).lastIndexOf('/'))));
+            job.finalPath =
+                joinPath(job.resultsFolder, job.sourcePath.mid(job.sourcePath.lastIndexOf('/') + 1));
         }))
-        return false;
+        return std::nullopt;
     if (!step(126, [&] {
-            if (job.output.isEmpty() || job.arguments.isEmpty()) {
+            if (output.isEmpty() || job.sourcePath.isEmpty()) {
                 job.refusal = QStringLiteral("The command for this file could not be made.");
             } else if (!job.tagName.isEmpty() && isXpTag(job.tagName)
-                       && outsideBasicPlane(d->assignment->value)) {
+                       && outsideBasicPlane(m_assignment->value)) {
                 // ExifTool stores these tags as UCS-2 and would write a
                 // silently altered value.
                 job.refusal = QStringLiteral(
                     "The value holds characters (such as emoji) that the Windows XP tags "
                     "(Title, Subject, Keywords, Author, Comment) cannot store; nothing was "
                     "written.");
-            } else if (job.source.startsWith(QLatin1Char('-'))) {
+            } else if (!job.sourcePath.startsWith('/')) {
                 job.refusal = QStringLiteral("This is not a full path.");
-            } else if (QFileInfo(job.source).isDir()) {
-                job.refusal = QStringLiteral("This is a folder, not a file.");
-            } else if (QFileInfo(job.output).isDir()) {
-                job.refusal = QStringLiteral("A folder of this name is in the results folder.");
             }
         }))
-        return false;
+        return std::nullopt;
 
-    ++d->report.total;
-    slot.job = std::move(job);
-    return true;
-}
-
-void BatchRun::failFile(const FileJob &job, const QString &reason)
-{
-    d->report.failures.append({job.source, job.output, reason, job.commandLine});
-}
-
-void BatchRun::dispatch(Slot &slot)
-{
-    FileJob &job = *slot.job;
-    if (job.refusal.isEmpty() && !slot.worker && !d->toolError.isEmpty())
-        job.refusal = d->toolError;
-    if (!job.refusal.isEmpty()) {
-        failFile(job, job.refusal);
-        slot.job.reset();
-        scheduleAdvance();
-        return;
-    }
-    if (!slot.worker) {
-        startWorker(slot); // the tool ended earlier; the file waits for the new one
-        return;
-    }
-    if (!slot.workerReady)
-        return;
-
-    const quint64 serial = ++slot.fileSerial;
-    std::shared_ptr<WaitProgress> wait;
+    Dispatch dispatch;
+    dispatch.tick = m_ticks;
+    bool measured = true;
     if (!step(128, [&] {
-            wait = std::make_shared<WaitProgress>(&m_host, m_host.barText(), m_host.barValue(),
-                                                  m_host.entryCount());
-        }))
-        return;
-    if (serial != slot.fileSerial || !slot.job)
-        return;
-    if (!slot.worker || !slot.workerReady) {
-        // The tool ended while the step's report was shown.
-        if (!slot.worker)
-            dispatch(slot);
-        return;
+            dispatch.caption = m_host.barText();
+            dispatch.value = m_host.barValue();
+            dispatch.count = m_host.entryCount();
+        }, &measured))
+        return std::nullopt;
+    if (measured) {
+        m_dispatched.insert(position, dispatch);
+        m_lastCaption = dispatch.caption;
+        m_lastValue = dispatch.value;
     }
-
-    bool submitted = false;
-    QString whyNot;
-    if (!step(130, [&] {
-            job.outputExisted = existsAt(job.output);
-            submitted = slot.worker->submit(job.arguments, &whyNot);
-        }))
-        return;
-    if (!submitted) {
-        failFile(job, whyNot);
-        slot.job.reset();
-        scheduleAdvance();
-        return;
-    }
-    job.submitted = true;
-    slot.wait = std::move(wait);
-    if (slot.wait)
-        slot.ticker.start(m_tickMs);
+    return job;
 }
 
-void BatchRun::onTick(Slot &slot)
+void BatchRun::onTick()
 {
-    const std::shared_ptr<WaitProgress> wait = slot.wait;
-    if (!wait)
+    if (!m_engine)
         return;
-    const quint64 serial = slot.fileSerial;
-    bool ok = true;
-    if (!step(132, [&] { wait->tick(); }, &ok))
-        return;
-    // One report per file is enough; the wait goes on without the bar.
-    if (!ok && serial == slot.fileSerial)
-        slot.ticker.stop();
-}
-
-namespace {
-
-// Whether the tool wrote the tag into a new file. ExifTool copies the file
-// unchanged, with status 0, when it refuses a value (a date such as
-// "yesterday"): only "created" without a warning about the tag is a write.
-bool judgeResult(const ToolResult &result, const QString &tagName, bool copyIsResult,
-                 const QString &output, QString *reason)
-{
-    const QStringList errorLines = nonEmptyLines(result.errors);
-    if (result.processLost) {
-        *reason = QStringLiteral("ExifTool ended before it finished this file.");
-        if (!errorLines.isEmpty())
-            *reason += QLatin1Char('\n') + errorLines.join(QLatin1Char('\n'));
-        return false;
-    }
-
-    const QRegularExpression aboutTag(
-        QStringLiteral("(?<![A-Za-z0-9])%1(?![A-Za-z0-9])")
-            .arg(QRegularExpression::escape(tagName)),
-        QRegularExpression::CaseInsensitiveOption);
-    QStringList relevant;
-    for (const QString &line : errorLines) {
-        if (line.startsWith(QLatin1String("Error"), Qt::CaseInsensitive)
-            || (!tagName.isEmpty() && line.startsWith(QLatin1String("Warning"), Qt::CaseInsensitive)
-                && aboutTag.match(line).hasMatch()))
-            relevant.append(line);
-    }
-
-    const bool created = result.output.contains(QLatin1String("1 image files created"));
-    // Without a tag to write, or when an empty value removes a tag the file
-    // lacks, an unchanged copy is what was asked for.
-    const bool copied =
-        copyIsResult && result.output.contains(QLatin1String("1 image files copied"));
-    if (result.status == 0 && (created || copied) && relevant.isEmpty()) {
-        if (existsAt(output))
-            return true;
-        *reason = QStringLiteral("ExifTool reported success, but the result file is missing.");
-        return false;
-    }
-
-    if (relevant.isEmpty())
-        relevant = errorLines;
-    if (relevant.isEmpty())
-        relevant = nonEmptyLines(result.output);
-    *reason = relevant.isEmpty()
-        ? QStringLiteral("ExifTool gave status %1.").arg(result.status)
-        : relevant.join(QLatin1Char('\n'));
-    return false;
-}
-
-} // namespace
-
-void BatchRun::onFileFinished(Slot &slot, const ToolResult &result)
-{
-    slot.ticker.stop();
-    if (!slot.job)
-        return;
-    const FileJob job = std::move(*slot.job);
-    slot.job.reset();
-    const std::shared_ptr<WaitProgress> wait = std::move(slot.wait);
-    slot.wait.reset();
-    if (result.processLost)
-        retireWorker(slot, false);
-
-    if (!step(134, [&] {
-            if (wait)
-                wait->finish();
-        }))
-        return;
-
-    bool written = false;
-    QString reason;
-    if (!step(136, [&] { written = judgeResult(result, job.tagName, job.copyIsResult, job.output, &reason); }))
-        return;
-    if (!written) {
-        // An unchanged or partial copy made by this command is no result.
-        if (!step(138, [&] {
-                if (!job.outputExisted && existsAt(job.output))
-                    QFile::remove(job.output);
+    ++m_ticks;
+    const int oldest = m_engine->oldestInFlight();
+    if (oldest != m_followed) {
+        // The file the bar followed is done: its waiting text gives way.
+        const bool showedWait = m_wait && m_wait->polls() >= WaitTextFromTick;
+        m_wait.reset();
+        m_dispatched.remove(m_followed);
+        m_followed = oldest;
+        if (showedWait && !step(134, [&] {
+                m_host.setBarText(m_lastCaption.isEmpty() ? QString::fromLatin1(IdleBarText)
+                                                          : m_lastCaption);
             }))
             return;
-        failFile(job, reason);
+        if (oldest == 0 || !m_dispatched.contains(oldest))
+            return;
+        const Dispatch dispatch = m_dispatched.value(oldest);
+        m_wait = std::make_unique<WaitProgress>(&m_host, dispatch.caption, dispatch.value,
+                                                dispatch.count);
+        const int polls = m_ticks - dispatch.tick;
+        bool ok = true;
+        if (!step(132, [&] { m_wait->tickTo(polls); }, &ok))
+            return;
+        if (!ok)
+            m_wait.reset();
+        return;
     }
-    scheduleAdvance();
+    if (!m_wait)
+        return;
+    bool ok = true;
+    if (!step(132, [&] { m_wait->tick(); }, &ok))
+        return;
+    // One report per file is enough; the wait goes on without the bar.
+    if (!ok)
+        m_wait.reset();
+}
+
+void BatchRun::requestStop()
+{
+    if (!m_busy || !m_engine || m_stopped)
+        return;
+    const quint64 run = m_runId;
+    const bool yes = m_dialogs.question(QString::fromLatin1(StopQuestion));
+    if (!yes || run != m_runId || !m_busy || !m_engine)
+        return;
+    m_stopped = true;
+    m_engine->stop();
 }
 
 void BatchRun::finishRun()
 {
-    d->advance.stop();
-    if (!step(170, [&] {
-            for (auto &slot : d->workerSlots)
-                retireWorker(*slot, false);
-        }))
+    m_ticker.stop();
+    if (m_wait && m_wait->polls() >= WaitTextFromTick)
+        m_wait->finish();
+    m_wait.reset();
+    if (m_engine) {
+        m_engine->disconnect(this);
+        m_engine.release()->deleteLater();
+    }
+
+    BatchReport report;
+    report.stopped = m_stopped;
+    report.outcomes = m_outcomes;
+    std::stable_sort(report.outcomes.begin(), report.outcomes.end(),
+                     [](const FileOutcome &a, const FileOutcome &b) { return a.position < b.position; });
+    report.total = int(report.outcomes.size());
+    if (m_stopped) {
+        // What the stop kept from starting counts as not written.
+        for (int position = m_turn + 1; position <= m_bound; ++position) {
+            FileOutcome outcome;
+            outcome.kind = FileOutcome::Kind::NotStarted;
+            outcome.position = position;
+            outcome.reason = QStringLiteral("Not started: the run was stopped.");
+            report.outcomes.append(outcome);
+        }
+        report.total = int(report.outcomes.size());
+    }
+
+    if (!step(170, [] {}))
         return;
     if (!step(172, [&] { m_host.setBusyPointer(false); }))
         return;
@@ -568,10 +372,9 @@ void BatchRun::finishRun()
         return;
     if (!step(176, [&] { m_host.setBarText(QString::fromLatin1(IdleBarText)); }))
         return;
-    const BatchReport report = d->report;
     if (!step(178, [&] { m_dialogs.message(doneMessage(report), failureDetails(report)); }))
         return;
-    d->guard->record(180);
+    m_guard->record(180);
     m_busy = false;
     emit runFinished(report);
 }
@@ -581,42 +384,35 @@ void BatchRun::abandon()
     if (!m_busy)
         return;
     m_busy = false;
-    ++d->runId;
-    d->advance.stop();
-    d->starting = false;
-    for (auto &owned : d->workerSlots) {
-        Slot &slot = *owned;
-        slot.ticker.stop();
-        slot.wait.reset();
-        ExifToolWorker *worker = slot.worker.data();
-        QString createdOutput;
-        if (slot.job && slot.job->submitted && !slot.job->outputExisted)
-            createdOutput = slot.job->output;
-        slot.job.reset();
-        retireWorker(slot, true);
-        if (createdOutput.isEmpty())
-            continue;
-        if (existsAt(createdOutput))
-            QFile::remove(createdOutput);
-        // The killed tool may still be on its way out: look again when it has ended.
-        if (worker)
-            d->killedOutputs.insert(worker, createdOutput);
+    ++m_runId;
+    m_ticker.stop();
+    m_wait.reset();
+    if (m_engine) {
+        m_engine->disconnect(this);
+        m_engine->abandon();
+        m_engine.reset();
     }
 }
 
 QString BatchRun::doneMessage(const BatchReport &report)
 {
-    if (report.failures.isEmpty())
-        return QStringLiteral("Done.");
-    return QStringLiteral("Done. %1 of %2 files could not be written.")
-        .arg(report.failures.size())
-        .arg(report.total);
+    const int failed = int(report.failures().size());
+    const QString head = report.stopped ? QStringLiteral("Stopped.") : QStringLiteral("Done.");
+    if (failed == 0)
+        return head;
+    return QStringLiteral("%1 %2 of %3 %4 could not be written.")
+        .arg(head)
+        .arg(failed)
+        .arg(report.total)
+        .arg(report.total == 1 ? QStringLiteral("file") : QStringLiteral("files"));
 }
 
 QString BatchRun::failureDetails(const BatchReport &report)
 {
     QStringList blocks;
-    for (const FileFailure &failure : report.failures) {
+    for (const FileOutcome &failure : report.failures()) {
+        if (failure.kind == FileOutcome::Kind::NotStarted)
+            continue;
         QString block = failure.source + QLatin1Char('\n');
         for (const QString &line : failure.reason.split(QLatin1Char('\n')))
             block += QStringLiteral("    ") + line + QLatin1Char('\n');

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QByteArray>
+#include <QFile>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -9,12 +12,13 @@
 #include <optional>
 
 #include "writer/commandline.h"
+#include "writer/fileoutcome.h"
 #include "writer/progresssink.h"
+#include "writer/writerengine.h"
 
 class Dialogs;
-class ExifToolWorker;
+class ErrorGuard;
 class WaitProgress;
-struct ToolResult;
 
 // What the run reads from the window and shows on it. Values are read at the
 // moment each file's turn comes, so changes during a run apply from the next file.
@@ -22,29 +26,24 @@ class BatchHost : public ProgressSink {
 public:
     virtual int entryCount() const = 0;
     virtual QString entryText(int position) const = 0; // 1-based
+    virtual QByteArray entryPath(int position) const { return QFile::encodeName(entryText(position)); } // native bytes, 1-based
     virtual QString tagLabel() const = 0;
     virtual QString tagValue() const = 0;
     virtual QString resultsFolder() const = 0;
     virtual void setBusyPointer(bool busy) = 0;
 };
 
-// One file the run could not write, with the tool's reason.
-struct FileFailure {
-    QString source;
-    QString output;
-    QString reason;
-    QString commandLine; // the command as it would be typed, for display
-};
-
 struct BatchReport {
-    int total = 0;
-    QList<FileFailure> failures;
+    int total = 0;          // files the run was to write
+    bool stopped = false;
+    QList<FileOutcome> outcomes; // in list order
+    QList<FileOutcome> failures() const;
 };
 
-// The "Start Changing" command: writes the chosen tag into a new copy of every
-// listed file, one after the other, through a resident ExifTool. Driven by the
-// tool's signals and a 100 ms timer, so the window never blocks.
-class BatchRun : public QObject {
+// The "Start Changing" command: checks, messages, the bar and the pointer,
+// and the numbered steps under the error trap. The writing itself is the
+// engine's; the command hands it the listed files one at a time.
+class BatchRun : public QObject, private JobSource {
     Q_OBJECT
 public:
     BatchRun(BatchHost &host, Dialogs &dialogs, QObject *parent = nullptr);
@@ -52,18 +51,24 @@ public:
 
     // The tool to run; by default "exiftool" found on PATH.
     void setToolProgram(const QString &program) { m_toolProgram = program; }
-    // For tests: the poll interval of the wait shown on the bar.
+    // For tests: the poll interval of the wait shown on the bar, the number
+    // of tools and the time a file may take.
     void setTickInterval(int ms) { m_tickMs = ms; }
+    void setWorkerCount(int workers) { m_workers = workers; }
+    void setFileTimeout(int ms) { m_fileTimeoutMs = ms; }
+    void setVerifier(CopyVerifier verifier) { m_verifier = std::move(verifier); }
 
     // The click on "Start Changing". Does nothing while a run is going on.
     void PushButton3_Click();
     bool BatchBusy() const { return m_busy; }
 
-    // The window is closing: stop the tool at once and remove a result file
-    // that this run created and did not finish.
+    // Escape during a run: asks, and on Yes no further file starts.
+    void requestStop();
+
+    // The window is closing: the tools end at once and no temporary file of
+    // the run is left.
     void abandon();
 
-    // The message the run ends with: "Done." when every file was written.
     static QString doneMessage(const BatchReport &report);
     static QString failureDetails(const BatchReport &report);
 
@@ -71,31 +76,45 @@ signals:
     void runFinished(const BatchReport &report);
 
 private:
-    struct State;
-    struct Slot;
-    struct FileJob;
+    struct Dispatch {
+        int tick = 0;
+        QString caption;
+        int value = 0;
+        int count = 0;
+    };
 
-    // Runs one numbered step under the run's error trap. False when the run
-    // was abandoned or replaced meanwhile (a report box runs its own event
-    // loop), so the caller must not go on with it.
     bool step(int number, const std::function<void()> &work, bool *succeeded = nullptr);
-    void scheduleAdvance();
-    void advance();
-    bool prepare(Slot &slot, int position);
-    void dispatch(Slot &slot);
-    void startWorker(Slot &slot);
-    void retireWorker(Slot &slot, bool killNow);
-    void onWorkerStarted(Slot &slot);
-    void onWorkerFailed(Slot &slot, const QString &reason);
-    void onFileFinished(Slot &slot, const ToolResult &result);
-    void onTick(Slot &slot);
-    void failFile(const FileJob &job, const QString &reason);
+    std::optional<WriteJob> nextJob() override;
+    std::optional<WriteJob> prepare(int position, bool *gone);
+    void onTick();
+    void onFailedToStart(const QString &reason);
     void finishRun();
 
-    std::unique_ptr<State> d;
     BatchHost &m_host;
     Dialogs &m_dialogs;
     QString m_toolProgram;
     int m_tickMs;
+    int m_workers = 0;
+    int m_fileTimeoutMs = FileTimeoutMs;
+    CopyVerifier m_verifier;
     bool m_busy = false;
+
+    std::shared_ptr<ErrorGuard> m_guard;
+    std::unique_ptr<WriterEngine> m_engine;
+    quint64 m_runId = 0;
+    QString m_toolPath;
+    int m_turn = 0;
+    int m_bound = 0;
+    bool m_stopped = false;
+    std::optional<Assignment> m_assignment; // carries over to files whose tag has no row
+    QList<FileOutcome> m_outcomes;
+
+    // The bar's wait follows the file longest in a tool.
+    QTimer m_ticker;
+    int m_ticks = 0;
+    QHash<int, Dispatch> m_dispatched;
+    int m_followed = 0;
+    std::unique_ptr<WaitProgress> m_wait;
+    QString m_lastCaption;
+    int m_lastValue = 0;
 };

@@ -81,6 +81,11 @@ ExifToolWorker::~ExifToolWorker()
     }
 }
 
+void ExifToolWorker::setWorkingDirectory(const QString &folder)
+{
+    m_process.setWorkingDirectory(folder);
+}
+
 void ExifToolWorker::start()
 {
     m_stopping = false;
@@ -93,24 +98,16 @@ bool ExifToolWorker::isRunning() const
     return m_process.state() == QProcess::Running && !m_stopping;
 }
 
-bool ExifToolWorker::submit(const QStringList &arguments, QString *whyNot)
+int ExifToolWorker::submit(const QByteArray &encodedArguments)
 {
-    QString reason;
-    QString &why = whyNot ? *whyNot : reason;
-    if (isBusy()) {
-        why = QStringLiteral("ExifTool is still working on the previous file.");
-        return false;
-    }
-    if (!isRunning()) {
-        why = QStringLiteral("ExifTool is not running.");
-        return false;
-    }
-    QByteArray command;
-    if (!encodeStayOpenCommand(stayOpenCommonArguments() + arguments, m_nextId, &command, &why))
-        return false;
-    m_currentId = m_nextId++;
-    m_process.write(command);
-    return true;
+    if (!isRunning())
+        return 0;
+    const int id = m_nextId++;
+    const QByteArray number = QByteArray::number(id);
+    m_pending.append(id);
+    m_process.write(encodedArguments + "-echo3\n{status=${status}}\n-echo4\n{end" + number
+                    + "}\n-execute" + number + '\n');
+    return id;
 }
 
 void ExifToolWorker::stop()
@@ -144,28 +141,30 @@ void ExifToolWorker::readErrors()
 
 void ExifToolWorker::tryComplete()
 {
-    if (m_currentId == 0)
-        return;
-    const QByteArray number = QByteArray::number(m_currentId);
-    qsizetype outEnd = 0;
-    qsizetype errEnd = 0;
-    const qsizetype ready = findLine(m_out, "{ready" + number + '}', &outEnd);
-    if (ready < 0)
-        return;
-    const qsizetype end = findLine(m_err, "{end" + number + '}', &errEnd);
-    if (end < 0)
-        return;
+    while (!m_pending.isEmpty()) {
+        const int id = m_pending.first();
+        const QByteArray number = QByteArray::number(id);
+        qsizetype outEnd = 0;
+        qsizetype errEnd = 0;
+        const qsizetype ready = findLine(m_out, "{ready" + number + '}', &outEnd);
+        if (ready < 0)
+            return;
+        const qsizetype end = findLine(m_err, "{end" + number + '}', &errEnd);
+        if (end < 0)
+            return;
 
-    QByteArray output = m_out.left(ready);
-    ToolResult result;
-    result.status = takeStatus(&output);
-    result.output = QString::fromUtf8(output);
-    result.errors = QString::fromUtf8(m_err.left(end));
-    m_out.remove(0, outEnd);
-    m_err.remove(0, errEnd);
-    // Free before telling, so that the listener can send the next command.
-    m_currentId = 0;
-    emit finished(result);
+        QByteArray output = m_out.left(ready);
+        ToolResult result;
+        result.status = takeStatus(&output);
+        result.output = QString::fromUtf8(output);
+        result.errors = QString::fromUtf8(m_err.left(end));
+        m_out.remove(0, outEnd);
+        m_err.remove(0, errEnd);
+        m_pending.removeFirst();
+        // The listener may kill or stop this worker; the loop then ends
+        // because nothing new arrives in the buffers.
+        emit finished(id, result);
+    }
 }
 
 void ExifToolWorker::onProcessError(QProcess::ProcessError error)
@@ -182,16 +181,23 @@ void ExifToolWorker::onProcessFinished()
     m_out += m_process.readAllStandardOutput();
     m_err += m_process.readAllStandardError();
     tryComplete();
-    if (m_currentId != 0) {
+    const QList<int> lost = m_pending;
+    m_pending.clear();
+    bool first = true;
+    for (int id : lost) {
         ToolResult result;
         result.processLost = true;
-        result.output = QString::fromUtf8(m_out);
-        result.errors = QString::fromUtf8(m_err);
-        m_out.clear();
-        m_err.clear();
-        m_currentId = 0;
-        emit finished(result);
-    } else if (!m_stopping) {
+        result.begun = first;
+        if (first) {
+            result.output = QString::fromUtf8(m_out);
+            result.errors = QString::fromUtf8(m_err);
+        }
+        first = false;
+        emit finished(id, result);
+    }
+    m_out.clear();
+    m_err.clear();
+    if (lost.isEmpty() && !m_stopping) {
         emit failed(m_process.exitStatus() == QProcess::CrashExit
                         ? QStringLiteral("ExifTool stopped unexpectedly.")
                         : QStringLiteral("ExifTool ended unexpectedly (exit code %1).")

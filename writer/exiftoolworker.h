@@ -1,47 +1,51 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QProcess>
 #include <QString>
-#include <QStringList>
 
 // What the tool said about one command.
 struct ToolResult {
     int status = -1;       // the tool's ${status}; -1 when it never answered
     QString output;        // standard output of this command, markers removed
     QString errors;        // standard error of this command, markers removed
-    bool processLost = false; // the tool ended or failed before answering
+    bool processLost = false; // the tool ended or was killed before answering
+    bool begun = true;     // with processLost: whether the tool had reached this command
 };
 
-// One resident ExifTool ("exiftool -stay_open True -@ -"), fed one command at
-// a time through its input. A run may use several workers; each has at most
-// one command in flight.
+// One resident ExifTool ("exiftool -stay_open True -@ -"). Several commands
+// may wait in its input at once, so the tool never idles between files; the
+// answers come back in the order the commands went in.
 class ExifToolWorker : public QObject {
     Q_OBJECT
 public:
     explicit ExifToolWorker(QString program, QObject *parent = nullptr);
     ~ExifToolWorker() override;
 
+    // Relative output names given to the tool are read from this folder.
+    void setWorkingDirectory(const QString &folder);
+
     // Starts the tool. Event driven: started() or failed() follows.
     void start();
     bool isRunning() const;
 
-    // Sends one command; finished() follows with its result. False, with the
-    // reason, when the arguments cannot be passed exactly or a command is
-    // still in flight.
-    bool submit(const QStringList &arguments, QString *whyNot = nullptr);
-    bool isBusy() const { return m_currentId != 0; }
+    // Sends one command already in the tool's input form, without its closing
+    // markers; finished() follows with the same id. Returns the id, 0 when
+    // the tool is not running.
+    int submit(const QByteArray &encodedArguments);
+    int inFlight() const { return int(m_pending.size()); }
 
-    // Asks the tool to end after its current command; does not wait.
+    // Asks the tool to end after the commands it has; does not wait.
     void stop();
-    // Ends the tool at once (the window is closing).
+    // Ends the tool at once; commands in flight then finish as lost.
     void kill();
 
 signals:
     void started();
     void failed(const QString &reason);
-    void finished(const ToolResult &result);
+    void finished(int id, const ToolResult &result);
     // The tool's process has ended, for whatever reason (after stop() or
     // kill() too). A worker whose tool has ended can be deleted safely.
     void ended();
@@ -56,7 +60,7 @@ private:
     QString m_program;
     QProcess m_process;
     int m_nextId = 1;
-    int m_currentId = 0;
+    QList<int> m_pending; // ids in the order the tool runs them
     QByteArray m_out;
     QByteArray m_err;
     bool m_started = false;  // started() was emitted

@@ -3,17 +3,26 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
-// Turns one command's arguments into what a resident "exiftool -stay_open
-// True -@ -" reads from its input: every argument exactly as given (leading
-// blanks, line breaks, quotes, "$" and "@" included), then the markers that
-// end the command:
-//   -echo3 {status=${status}}   -echo4 {end<id>}   -execute<id>
-// Returns false, with the reason, for an argument the tool cannot be given
-// exactly (for example an output path holding one of the tool's "%"
-// name codes together with a folder that holds one too).
-bool encodeStayOpenCommand(const QStringList &arguments, int id, QByteArray *out,
-                           QString *whyNot);
+#include "writer/commandline.h"
 
-// The options every command of a run starts with (before its own arguments).
+// One write as a resident ExifTool gets it: "-o OUTPUT [-Tag=value] SOURCE".
+// Paths are the file system's own bytes, so names that are not valid UTF-8
+// reach the tool exactly.
+struct WriteCommand {
+    QByteArray output;
+    std::optional<Assignment> assignment;
+    QByteArray source;
+};
+
+// Turns the command into the argument lines that "exiftool -stay_open True
+// -@ -" reads, every argument exactly as given (leading blanks, line breaks,
+// quotes, "$" and "@" included). The closing markers are the worker's.
+// Returns false, with the reason, for a command the tool cannot be given
+// exactly (an output folder holding one of the tool's "%" name codes, a path
+// holding a line break that cannot travel as a C string).
+bool encodeWriteCommand(const WriteCommand &command, QByteArray *out, QString *whyNot);
+
+// The options every command starts with.
 QStringList stayOpenCommonArguments();

@@ -68,6 +68,12 @@ void WaitProgress::tick()
     m_bar->setBarValue(value < ceiling ? static_cast<int>(value) : ceiling);
 }
 
+void WaitProgress::tickTo(int polls)
+{
+    while (m_bar && m_polls < polls)
+        tick();
+}
+
 void WaitProgress::finish()
 {
     if (!m_bar)

@@ -18,6 +18,8 @@ public:
     WaitProgress(ProgressSink *bar, QString caption, int startValue, int itemCount);
 
     void tick();
+    // Catches up with a wait that began before this object followed it.
+    void tickTo(int polls);
     // Puts the caption back (or "Progress Bar" when the caption is empty).
     void finish();
 

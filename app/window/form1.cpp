@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QUrl>
 
@@ -97,6 +98,9 @@ Form1::Form1(Dialogs *dialogs, QWidget *parent)
 {
     buildControls();
     connectControls();
+    // Escape during a run offers to stop it; the files in flight finish.
+    auto *stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(stop, &QShortcut::activated, this, [this] { m_batch->requestStop(); });
     Form_Load();
 }
 
