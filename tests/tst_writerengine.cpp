@@ -4,6 +4,9 @@
 #include <QSignalSpy>
 #include <QtTest>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "testsupport.h"
 #include "writer/writerengine.h"
@@ -68,6 +71,7 @@ class TestWriterEngine : public QObject {
 private slots:
     void racingRunsKeepTheirOwnCopies();
     void killedToolLeavesOnlyTemporaryFiles();
+    void sweepsOnlyWhatDeadRunsLeft();
 };
 
 // Two runs write the same names into one folder at the same time: every copy
@@ -195,6 +199,42 @@ void TestWriterEngine::killedToolLeavesOnlyTemporaryFiles()
     QVERIFY(lost >= 1 && lost <= 2);
     written.sort();
     QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name), written);
+}
+
+// A run that crashed left its temporary files; one still going on holds its
+// lock. The next run removes the first and leaves the second alone.
+void TestWriterEngine::sweepsOnlyWhatDeadRunsLeft()
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("a.jpg"));
+    QVERIFY(makeJpeg(source));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("out")));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const auto make = [&](const QString &name) {
+        QFile file(out + '/' + name);
+        return file.open(QIODevice::WriteOnly) && file.write("x") == 1;
+    };
+    const QStringList dead{".ostrell-41-dead.lock", ".ostrell-41-dead-1.tmp", ".ostrell-41-dead-7.tmp"};
+    const QStringList alive{".ostrell-42-live.lock", ".ostrell-42-live-3.tmp"};
+    const QStringList users{".ostrell-notes.txt", "keep.jpg"};
+    for (const QString &name : dead + alive + users)
+        QVERIFY(make(name));
+    const int held = ::open(QFile::encodeName(out + '/' + alive.first()).constData(), O_RDWR);
+    QVERIFY(held >= 0);
+    QCOMPARE(::flock(held, LOCK_EX | LOCK_NB), 0);
+
+    ListSource list({source}, out, QStringLiteral("x"));
+    WriterEngine::Options options;
+    options.toolPath = QStringLiteral("exiftool");
+    WriterEngine engine(list, options);
+    QSignalSpy finished(&engine, &WriterEngine::finished);
+    engine.start(1);
+    QTRY_VERIFY_WITH_TIMEOUT(finished.size() == 1, 60000);
+    ::close(held);
+
+    QStringList expected = alive + users + QStringList{"a.jpg"};
+    expected.sort();
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
 }
 
 OSTRELL_CORE_TEST_MAIN(TestWriterEngine)
