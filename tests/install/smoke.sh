@@ -37,18 +37,22 @@ printf '[Ostrell]\nText2=%s/\n' "$tmp/results" >"$XDG_CONFIG_HOME/Kelvane.conf"
 pid=$!
 
 # Polls (up to 60 s) until the program shows the given number of windows,
-# and prints the newest one.
+# and prints one: a box over the main window when there is one.
 windows() {
     tries=0
     while :; do
         found=$(xdotool search --onlyvisible --name '^Ostrell$' 2>/dev/null || true)
         if [ "$(printf '%s' "$found" | grep -c .)" -eq "$1" ]; then
-            printf '%s\n' "$found" | tail -n 1
+            printf '%s\n' "$found" | grep -vx "${window:-none}" | tail -n 1
             return 0
         fi
         kill -0 "$pid" 2>/dev/null || { echo "the program ended" >&2; cat "$tmp/ostrell.log" >&2; exit 1; }
         tries=$((tries + 1))
-        [ "$tries" -le 600 ] || { echo "no $1 window(s) after 60 s" >&2; exit 1; }
+        if [ "$tries" -gt 600 ]; then
+            echo "not $1 window(s) named Ostrell after 60 s; shown:" >&2
+            xdotool search --onlyvisible --name . getwindowname %@ >&2 || true
+            exit 1
+        fi
         sleep 0.1
     done
 }
@@ -57,6 +61,7 @@ click() { xdotool mousemove --window "$window" "$1" "$2" click 1; }
 # Keys go to the window that has the focus; there is no window manager to give it.
 keys() { xdotool windowfocus "$1"; shift; xdotool "$@"; }
 
+window=""
 window=$(windows 1)
 click 247 301                             # the value box
 keys "$window" type --delay 10 "$value"
