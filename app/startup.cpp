@@ -41,7 +41,13 @@ QString programFolder()
 QString dataFilePath(const QString &suffix)
 {
     const QString local = QDir::fromNativeSeparators(suffix);
-    const QStringList folders{QCoreApplication::applicationDirPath(),
+    const QString programDir = QCoreApplication::applicationDirPath();
+    // Beside the program (a build tree), the data folder of the tree the
+    // program was installed into (which may sit under a DESTDIR or another
+    // prefix), and last the folder fixed at build time.
+    const QStringList folders{programDir,
+                              QDir::cleanPath(programDir + QLatin1Char('/')
+                                              + QStringLiteral(OSTRELL_DATA_DIR_FROM_BIN)),
                               QStringLiteral(OSTRELL_DATA_DIR)};
     for (const QString &folder : folders) {
         const QString candidate = folder + local;

@@ -24,6 +24,7 @@ void OccasionalSiteVisit(const std::function<int()> &drawOneToHundred,
 QString programFolder();
 
 // Path of an optional data file, given with a leading separator ("/HAND-M.CUR",
-// "/Samples/"): beside the executable when it is there, else in the installed
-// data folder. Empty when neither holds it.
+// "/Samples/"): beside the executable when it is there, else in the data
+// folder of the tree the executable is installed in, else in the data folder
+// fixed at build time. Empty when none holds it.
 QString dataFilePath(const QString &suffix);

@@ -45,6 +45,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(form.size(), QSize(536, 496));
         QCOMPARE(form.windowTitle(), QStringLiteral("Ostrell"));
+        // The SVG icon from the resources, drawn by the svg plugin at any size.
+        QCOMPARE(form.windowIcon().pixmap(256).size(), QSize(256, 256));
         QCOMPARE(control<QComboBox>(form, "Combo1")->currentText(), QStringLiteral("Title"));
         QCOMPARE(control<QComboBox>(form, "Combo1")->count(), 13);
         QCOMPARE(control<QLineEdit>(form, "Text2")->text(), DesktopFolder());

@@ -6,11 +6,10 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -57,33 +56,6 @@ QFont buttonFont()
     QFont font = controlFont();
     font.setPointSizeF(11.25);
     return font;
-}
-
-// The program's icon: a price tag on a photo.
-QIcon programIcon()
-{
-    QPixmap pixmap(64, 64);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(0x2b, 0x4a, 0x6f), 3));
-    painter.setBrush(QColor(0xdf, 0xea, 0xf5));
-    painter.drawRoundedRect(QRectF(4, 10, 46, 40), 4, 4);
-    painter.setBrush(QColor(0x4f, 0x8a, 0x3c));
-    painter.setPen(Qt::NoPen);
-    painter.drawEllipse(QRectF(12, 18, 10, 10));
-    QPainterPath tag;
-    tag.moveTo(34, 30);
-    tag.lineTo(52, 30);
-    tag.lineTo(60, 42);
-    tag.lineTo(52, 54);
-    tag.lineTo(34, 54);
-    tag.closeSubpath();
-    painter.setBrush(QColor(0xe8, 0x8a, 0x1a));
-    painter.drawPath(tag);
-    painter.setBrush(Qt::white);
-    painter.drawEllipse(QRectF(49, 39, 6, 6));
-    return QIcon(pixmap);
 }
 
 } // namespace
@@ -256,7 +228,7 @@ void Form1::Form_Load()
     });
     guard.step(126, [&] {
         setWindowTitle(QString::fromLatin1(ProductName));
-        setWindowIcon(programIcon());
+        setWindowIcon(QIcon(QStringLiteral(":/icons/" OSTRELL_APP_ID ".svg")));
         ApplicationTitle();
     });
     guard.step(128, [&] { ListView1->header()->setVisible(true); });
