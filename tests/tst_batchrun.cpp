@@ -152,11 +152,12 @@ void TestBatchRun::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_src = m_dir->filePath(QStringLiteral("photos"));
-    m_out = m_dir->filePath(QStringLiteral("results"));
+    // ExifTool would read "%d" in an output path as a name code.
+    m_out = m_dir->filePath(QStringLiteral("results 100%d"));
     QVERIFY(QDir().mkpath(m_src));
     QVERIFY(QDir().mkpath(m_out));
     m_host = FakeHost();
-    m_host.folder = m_out;
+    m_host.folder = m_out + QLatin1Char('/');
     m_dialogs = FakeDialogs();
     m_reports.clear();
 }

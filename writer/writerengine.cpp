@@ -347,8 +347,12 @@ bool WriterEngine::send(int slotIndex, quint64 serial)
 {
     Slot &slot = m_slots[size_t(slotIndex)];
     Flight &flight = m_flights.at(serial);
-    const bool relative = !m_options.workingFolder.isEmpty()
-        && flight.job.resultsFolder == QFile::encodeName(m_options.workingFolder);
+    // Named relatively, an output in the tools' own folder escapes ExifTool's
+    // "%" name codes, whatever that folder is called.
+    QByteArray workingFolder = QFile::encodeName(m_options.workingFolder);
+    while (workingFolder.size() > 1 && workingFolder.endsWith('/'))
+        workingFolder.chop(1);
+    const bool relative = !workingFolder.isEmpty() && flight.job.resultsFolder == workingFolder;
     WriteCommand command;
     command.output = relative ? flight.temporaryPath.mid(flight.temporaryPath.lastIndexOf('/') + 1)
                               : flight.temporaryPath;
