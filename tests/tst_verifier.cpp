@@ -1,0 +1,247 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "testsupport.h"
+#include "writer/datevalue.h"
+#include "writer/jpegpicturedata.h"
+#include "writer/verifier.h"
+
+namespace {
+
+const QString kSample = QStringLiteral(TEST_SOURCE_DIR "/../app/Samples/Harbour.jpg");
+
+// One argument line that ExifTool reads as a C string, so line breaks,
+// quotes and leading blanks reach it exactly.
+QByteArray cstrLine(const QString &argument)
+{
+    QByteArray escaped;
+    for (const char c : argument.toUtf8()) {
+        switch (c) {
+        case '\\': escaped += "\\\\"; break;
+        case '"': escaped += "\\\""; break;
+        case '\r': escaped += "\\r"; break;
+        case '\n': escaped += "\\n"; break;
+        case '\t': escaped += "\\t"; break;
+        default: escaped += c;
+        }
+    }
+    return "#[CSTR]" + escaped + '\n';
+}
+
+// Runs ExifTool on an argument file; gives its standard output.
+QString runExifTool(const QString &folder, const QByteArray &arguments)
+{
+    const QString argumentFile = folder + QStringLiteral("/arguments.txt");
+    QFile file(argumentFile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(arguments) != arguments.size())
+        return QString();
+    file.close();
+    QProcess tool;
+    tool.start(QStringLiteral("exiftool"), {QStringLiteral("-@"), argumentFile});
+    tool.waitForFinished(120000);
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+QByteArray writeArguments(const QString &copy, const QString &tag, const QString &value,
+                          const QString &source)
+{
+    return cstrLine(QStringLiteral("-o")) + cstrLine(copy)
+        + cstrLine(QStringLiteral("-%1=%2").arg(tag, value)) + cstrLine(source);
+}
+
+QByteArray native(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+} // namespace
+
+class TestVerifier : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void readsBackWhatExifToolWrote_data();
+    void readsBackWhatExifToolWrote();
+    void comparesOnlyPictureData_data();
+    void comparesOnlyPictureData();
+    void agreesWithExifToolOnDates();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestVerifier::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QFile::exists(kSample));
+}
+
+void TestVerifier::readsBackWhatExifToolWrote_data()
+{
+    QTest::addColumn<QString>("tag");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written"); // what ExifTool is really asked to write
+    QTest::addColumn<QString>("reason");  // part of the refusal; empty when the copy passes
+
+    const QString longText = QString(5000, QLatin1Char('x')) + QStringLiteral(" end");
+    struct Row { const char *tag; QString typical; QString awkward; };
+    const Row rows[] = {
+        {"XPTitle", QStringLiteral("Summer 2021"), QStringLiteral("  Café ☕ 日本\r\nzweite Zeile  ")},
+        {"XPSubject", QStringLiteral("a;b"), QStringLiteral("quote \" back \\ tab\t.")},
+        {"XPKeywords", QStringLiteral("beach;sea"), QStringLiteral("ü; ö; ß; Ω")},
+        {"XPAuthor", QStringLiteral("Jane Doe"), QStringLiteral("Ωμέγα\nsecond line")},
+        {"XPComment", QStringLiteral("Nice light"), longText},
+        {"ImageDescription", QStringLiteral("Harbour at dusk"), QStringLiteral(" Café \\back \"q\" two\r\nlines ")},
+        {"Make", QStringLiteral("Canon"), QStringLiteral("日本 ")},
+        {"Model", QStringLiteral("EOS 5D"), QStringLiteral("\tmodel\n")},
+        {"Software", QStringLiteral("Ostrell 1.0"), longText},
+        {"Artist", QStringLiteral("Jane Doe"), QStringLiteral("emoji 😀 fine in UTF-8")},
+        {"ModifyDate", QStringLiteral("2021:08:31 12:34:56"), QStringLiteral("2021-08-31 12:34")},
+        {"DateTimeOriginal", QStringLiteral("2020:01:02 03:04:05"), QStringLiteral("2021:8:31 12:00:00.25+02:00")},
+        {"CreateDate", QStringLiteral("2019:12:31 23:59:59"), QStringLiteral("now")},
+    };
+    for (const Row &row : rows) {
+        QTest::addRow("%s typical", row.tag) << row.tag << row.typical << row.typical << QString();
+        QTest::addRow("%s awkward", row.tag) << row.tag << row.awkward << row.awkward << QString();
+    }
+    QTest::newRow("empty value removes the tag") << "Artist" << "" << "" << "";
+    QTest::newRow("empty date removes the tag") << "DateTimeOriginal" << "" << "" << "";
+
+    QTest::newRow("another text stored")
+        << "Artist" << "Ann" << "Anne" << "ExifTool stored \"Anne\" instead of the value typed";
+    QTest::newRow("another date stored")
+        << "CreateDate" << "2021:08:31 12:00:01" << "2021:08:31 12:00:00"
+        << "ExifTool stored \"2021:08:31 12:00:00\" instead";
+    QTest::newRow("refused date leaves the source's")
+        << "DateTimeOriginal" << "yesterday" << "yesterday"
+        << "ExifTool stored \"2021:08:31 12:00:00\" instead";
+    QTest::newRow("tag left for an empty value")
+        << "XPTitle" << "" << "left over" << "left XPTitle in the copy, holding \"left over\"";
+    QTest::newRow("tag not stored") << "Model" << "X" << "" << "did not store Model";
+    QTest::newRow("emoji mangled in UCS-2")
+        << "XPComment" << "sun 😀" << "sun 😀" << "XPComment cannot hold characters such as emoji";
+    QTest::newRow("value too large for one block")
+        << "ImageDescription" << QString(70000, QLatin1Char('a')) << QString(70000, QLatin1Char('a'))
+        << "split the metadata over 2 EXIF blocks";
+}
+
+void TestVerifier::readsBackWhatExifToolWrote()
+{
+    QFETCH(QString, tag);
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    QFETCH(QString, reason);
+
+    const QString copy = m_dir.filePath(QStringLiteral("copy %1.jpg").arg(QTest::currentDataTag()));
+    runExifTool(m_dir.path(), writeArguments(copy, tag, written, kSample));
+    QVERIFY2(QFile::exists(copy), "ExifTool wrote no copy");
+
+    const QString result = verifyCopy(native(kSample), native(copy), {tag, typed});
+    if (reason.isEmpty())
+        QCOMPARE(result, QString());
+    else
+        QVERIFY2(result.contains(reason), qPrintable(result));
+}
+
+void TestVerifier::comparesOnlyPictureData_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("untouched copy") << "none" << "";
+    QTest::newRow("one byte of scan data") << "scan" << "The picture data of the copy differs";
+    QTest::newRow("one byte of a quantisation table") << "table" << "The picture data of the copy differs";
+    QTest::newRow("one byte of the EXIF block") << "exif" << "";
+    QTest::newRow("comment segment added") << "comment" << "";
+    QTest::newRow("fill bytes before a marker") << "fill" << "";
+    QTest::newRow("copy cut short") << "truncate" << "The copy is not a whole JPEG picture";
+    QTest::newRow("copy is not a JPEG") << "text" << "The copy is not a whole JPEG picture";
+}
+
+void TestVerifier::comparesOnlyPictureData()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, reason);
+
+    QByteArray bytes = fileBytes(kSample);
+    const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const JpegLayout layout = parseJpegLayout(data, std::size_t(bytes.size()));
+    QVERIFY(layout.error.isEmpty());
+    QVERIFY(!layout.exifSegments.empty());
+    const qsizetype firstTable = qsizetype(layout.pictureSegments.front().offset);
+    const qsizetype scanMiddle = qsizetype(layout.scan.offset + layout.scan.length / 2);
+
+    if (change == QLatin1String("scan"))
+        bytes[scanMiddle] = char(bytes.at(scanMiddle) == 0x12 ? 0x13 : 0x12);
+    else if (change == QLatin1String("table"))
+        bytes[firstTable + 10] = char(bytes.at(firstTable + 10) ^ 1);
+    else if (change == QLatin1String("exif"))
+        bytes[qsizetype(layout.exifSegments.front().offset) + 20] ^= 1;
+    else if (change == QLatin1String("comment"))
+        bytes.insert(2, QByteArray("\xFF\xFE\x00\x07hello", 9));
+    else if (change == QLatin1String("fill"))
+        bytes.insert(firstTable, QByteArray("\xFF\xFF\xFF", 3).left(2));
+    else if (change == QLatin1String("truncate"))
+        bytes.chop(100);
+    else if (change == QLatin1String("text"))
+        bytes = "not a picture\n";
+
+    const QString copy = m_dir.filePath(QStringLiteral("changed %1.jpg").arg(change));
+    QFile file(copy);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+
+    const QString result = verifyCopy(native(kSample), native(copy), {});
+    if (reason.isEmpty())
+        QCOMPARE(result, QString());
+    else
+        QVERIFY2(result.startsWith(reason), qPrintable(result));
+}
+
+// Every value goes through ExifTool in one run; the copy is "created" when it
+// took the date and only "copied" when it refused it.
+void TestVerifier::agreesWithExifToolOnDates()
+{
+    const QStringList values{
+        QStringLiteral("2021:08:31 12:00:00"), QStringLiteral("2021:8:31 12:00"),
+        QStringLiteral("2021-08-31 12:34"),    QStringLiteral("2021-08-31"),
+        QStringLiteral("2021:08:31"),          QStringLiteral("2021:08:31 12"),
+        QStringLiteral("20210831120000"),      QStringLiteral("2021:08:31 25:00:00"),
+        QStringLiteral("2021:08:31 24:00:00"), QStringLiteral("2021:08:31 12:60:00"),
+        QStringLiteral("2021:08:31 12:00:60"), QStringLiteral("2021:13:31 12:00:00"),
+        QStringLiteral("2021:02:30 12:00:00"), QStringLiteral("0000:00:00 00:00:00"),
+        QStringLiteral("21:08:31 12:00:00"),   QStringLiteral("12021:08:31 12:00:00"),
+        QStringLiteral("yesterday"),           QStringLiteral("now"),
+        QStringLiteral("NOW"),                 QStringLiteral(" now"),
+        QStringLiteral("now "),                QStringLiteral("nowZ"),
+        QStringLiteral(" "),                   QStringLiteral(""),
+        QStringLiteral("2021:08:31 12:00:00 "), QStringLiteral(" 2021:08:31 12:00:00"),
+        QStringLiteral("2021:08:31 12:00:00+02:00"), QStringLiteral("2021:08:31 12:00:00.123"),
+        QStringLiteral("2021:08:31 12:00:00Z"), QStringLiteral("2021:08:31T12:00:00-0500"),
+        QStringLiteral("2021:08:31 12:00+02"), QStringLiteral("2021:08:31 12-30"),
+        QStringLiteral("abc 2021/08/31 12.00.00 abc"), QStringLiteral("2021:08:31\n12:00:00"),
+    };
+    QByteArray arguments;
+    for (int i = 0; i < values.size(); ++i) {
+        arguments += writeArguments(m_dir.filePath(QStringLiteral("date%1.jpg").arg(i)),
+                                    QStringLiteral("DateTimeOriginal"), values.at(i), kSample);
+        arguments += "-echo3\n{row}\n-execute\n";
+    }
+    const QStringList answers = runExifTool(m_dir.path(), arguments).split(QStringLiteral("{row}"));
+    QCOMPARE(answers.size(), values.size() + 1);
+    for (int i = 0; i < values.size(); ++i) {
+        const bool exifToolTookIt = answers.at(i).contains(QLatin1String("image files created"));
+        QVERIFY2(exifToolAcceptsDate(values.at(i)) == exifToolTookIt,
+                 qPrintable(QStringLiteral("\"%1\": ExifTool %2 it")
+                                .arg(values.at(i), exifToolTookIt ? "took" : "refused")));
+    }
+    QVERIFY(invalidDateMessage(QStringLiteral("yesterday")).contains(QLatin1String("YYYY:MM:DD HH:MM:SS")));
+}
+
+OSTRELL_CORE_TEST_MAIN(TestVerifier)
+#include "tst_verifier.moc"
