@@ -88,7 +88,7 @@ void TestRunReport::detailsGroupAMixedBatch()
              (QStringList{QStringLiteral("    /in/b.jpg"), QStringLiteral("    /in/c.jpg"),
                           QStringLiteral("    /in/f.jpg")}));
     QCOMPARE(details.count(QStringLiteral("Command line: ")), 3);
-    QVERIFY(details.contains(QLatin1String("… (66,057 characters)")));
+    QVERIFY(details.contains(QStringLiteral("… (66,057 characters)")));
     QVERIFY(details.contains(QLatin1String("    /in/e.jpg")));
     QVERIFY(details.contains(QLatin1String("1 file already in the results folder")));
     QVERIFY(!details.contains(QLatin1String("/in/ok.jpg")));
