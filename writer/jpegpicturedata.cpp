@@ -28,8 +28,8 @@ bool isMetadata(unsigned char code)
 
 class Reader {
 public:
-    Reader(const unsigned char *data, std::size_t size)
-        : m_data(data), m_size(size) {}
+    Reader(const unsigned char *data, std::size_t size, ScanExtent extent)
+        : m_data(data), m_size(size), m_extent(extent) {}
 
     JpegLayout parse()
     {
@@ -53,6 +53,8 @@ public:
                 return failed(layout, QStringLiteral("a segment runs past the end of the file"));
             if (code == kSos) {
                 layout.scan.offset = markerStart;
+                if (m_extent == ScanExtent::StartOnly)
+                    return layout;
                 std::size_t end = 0;
                 if (!scanToEnd(segmentEnd, end))
                     return failed(layout, QStringLiteral("it ends inside its picture data"));
@@ -140,6 +142,7 @@ private:
 
     const unsigned char *m_data;
     std::size_t m_size;
+    ScanExtent m_extent;
 };
 
 bool sameBytes(const unsigned char *a, JpegLayout::Span x, const unsigned char *b, JpegLayout::Span y)
@@ -149,9 +152,9 @@ bool sameBytes(const unsigned char *a, JpegLayout::Span x, const unsigned char *
 
 } // namespace
 
-JpegLayout parseJpegLayout(const unsigned char *data, std::size_t size)
+JpegLayout parseJpegLayout(const unsigned char *data, std::size_t size, ScanExtent extent)
 {
-    return Reader(data, size).parse();
+    return Reader(data, size, extent).parse();
 }
 
 bool samePictureData(const unsigned char *sourceData, const JpegLayout &source,

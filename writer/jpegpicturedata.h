@@ -17,7 +17,13 @@ struct JpegLayout {
     std::vector<Span> exifSegments;      // APP1 payloads that start with "Exif\0\0", header excluded
 };
 
-JpegLayout parseJpegLayout(const unsigned char *data, std::size_t size);
+enum class ScanExtent {
+    WalkToEnd,  // follow the scan data to EOI: the file is known whole
+    StartOnly,  // stop at the first SOS; the scan's length stays 0
+};
+
+JpegLayout parseJpegLayout(const unsigned char *data, std::size_t size,
+                           ScanExtent extent = ScanExtent::WalkToEnd);
 
 // True when both layouts, over their own bytes, hold the same picture segments
 // in the same order and the same scan data.

@@ -7,7 +7,7 @@
 
 #include "writer/datevalue.h"
 #include "writer/jpegpicturedata.h"
-#include "writer/mappedfile.h"
+#include "writer/filebytes.h"
 #include "writer/shorttext.h"
 
 namespace {
@@ -160,24 +160,47 @@ QString checkTag(const unsigned char *copyData, std::size_t copySize, const Jpeg
     }
 }
 
+// Buffers this large are given back rather than kept for the next copy.
+struct ReleaseLargeBuffers {
+    std::vector<unsigned char> &first;
+    std::vector<unsigned char> &second;
+    ~ReleaseLargeBuffers()
+    {
+        constexpr std::size_t kKeepAtMost = 32 * 1024 * 1024;
+        if (first.capacity() > kKeepAtMost)
+            std::vector<unsigned char>().swap(first);
+        if (second.capacity() > kKeepAtMost)
+            std::vector<unsigned char>().swap(second);
+    }
+};
+
 } // namespace
 
 QString verifyCopy(const QByteArray &sourcePath, const QByteArray &copyPath,
                    const CopyExpectation &expected)
 {
     initialiseExiv2Once();
-    const MappedFile source(sourcePath);
-    if (!source.isOpen())
+    // Each worker thread keeps its buffers from one copy to the next.
+    thread_local std::vector<unsigned char> sourceStorage;
+    thread_local std::vector<unsigned char> copyStorage;
+    const ReleaseLargeBuffers release{sourceStorage, copyStorage};
+    const FileBytes source(sourcePath, sourceStorage);
+    if (!source.isRead())
         return QStringLiteral("The source cannot be read: %1").arg(source.error());
-    const MappedFile copy(copyPath);
-    if (!copy.isOpen())
+    const FileBytes copy(copyPath, copyStorage);
+    if (!copy.isRead())
         return QStringLiteral("The copy cannot be read: %1").arg(copy.error());
     const JpegLayout sourceLayout = parseJpegLayout(source.data(), source.size());
     if (!sourceLayout.error.isEmpty())
         return QStringLiteral("The source is not a whole JPEG picture: %1").arg(sourceLayout.error);
-    const JpegLayout copyLayout = parseJpegLayout(copy.data(), copy.size());
+    // The copy's scan is compared over the source's length instead of being
+    // walked too: equal bytes end in the same EOI.
+    JpegLayout copyLayout = parseJpegLayout(copy.data(), copy.size(), ScanExtent::StartOnly);
     if (!copyLayout.error.isEmpty())
         return QStringLiteral("The copy is not a whole JPEG picture: %1").arg(copyLayout.error);
+    if (copy.size() - copyLayout.scan.offset < sourceLayout.scan.length)
+        return QStringLiteral("The copy is not a whole JPEG picture: it ends inside its picture data");
+    copyLayout.scan.length = sourceLayout.scan.length;
     if (!samePictureData(source.data(), sourceLayout, copy.data(), copyLayout))
         return QStringLiteral("The picture data of the copy differs from the source");
     if (expected.tagName.isEmpty())
