@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include "testsupport.h"
@@ -57,36 +58,16 @@ QByteArray native(const QString &path)
     return QFile::encodeName(path);
 }
 
-} // namespace
-
-class TestVerifier : public QObject {
-    Q_OBJECT
-
-private slots:
-    void initTestCase();
-    void readsBackWhatExifToolWrote_data();
-    void readsBackWhatExifToolWrote();
-    void comparesOnlyPictureData_data();
-    void comparesOnlyPictureData();
-    void agreesWithExifToolOnDates();
-
-private:
-    QTemporaryDir m_dir;
+struct TagCase {
+    QString name;
+    QString tag;
+    QString typed;
+    QString written; // what ExifTool is really asked to write
+    QString reason;  // part of the refusal; empty when the copy passes
 };
 
-void TestVerifier::initTestCase()
+QList<TagCase> tagCases()
 {
-    QVERIFY(m_dir.isValid());
-    QVERIFY(QFile::exists(kSample));
-}
-
-void TestVerifier::readsBackWhatExifToolWrote_data()
-{
-    QTest::addColumn<QString>("tag");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("written"); // what ExifTool is really asked to write
-    QTest::addColumn<QString>("reason");  // part of the refusal; empty when the copy passes
-
     const QString longText = QString(5000, QLatin1Char('x')) + QStringLiteral(" end");
     struct Row { const char *tag; QString typical; QString awkward; };
     const Row rows[] = {
@@ -104,47 +85,119 @@ void TestVerifier::readsBackWhatExifToolWrote_data()
         {"DateTimeOriginal", QStringLiteral("2020:01:02 03:04:05"), QStringLiteral("2021:8:31 12:00:00.25+02:00")},
         {"CreateDate", QStringLiteral("2019:12:31 23:59:59"), QStringLiteral("now")},
     };
+    QList<TagCase> cases;
     for (const Row &row : rows) {
-        QTest::addRow("%s typical", row.tag) << row.tag << row.typical << row.typical << QString();
-        QTest::addRow("%s awkward", row.tag) << row.tag << row.awkward << row.awkward << QString();
+        const QString tag = QLatin1String(row.tag);
+        cases.append({tag + QStringLiteral(" typical"), tag, row.typical, row.typical, QString()});
+        cases.append({tag + QStringLiteral(" awkward"), tag, row.awkward, row.awkward, QString()});
     }
-    QTest::newRow("empty value removes the tag") << "Artist" << "" << "" << "";
-    QTest::newRow("empty date removes the tag") << "DateTimeOriginal" << "" << "" << "";
+    const QString huge(70000, QLatin1Char('a'));
+    cases += QList<TagCase>{
+        {QStringLiteral("empty value removes the tag"), QStringLiteral("Artist"), {}, {}, {}},
+        {QStringLiteral("empty date removes the tag"), QStringLiteral("DateTimeOriginal"), {}, {}, {}},
+        {QStringLiteral("another text stored"), QStringLiteral("Artist"), QStringLiteral("Ann"),
+         QStringLiteral("Anne"), QStringLiteral("ExifTool stored \"Anne\" instead of the value typed")},
+        {QStringLiteral("another date stored"), QStringLiteral("CreateDate"),
+         QStringLiteral("2021:08:31 12:00:01"), QStringLiteral("2021:08:31 12:00:00"),
+         QStringLiteral("ExifTool stored \"2021:08:31 12:00:00\" instead")},
+        {QStringLiteral("refused date leaves the source's"), QStringLiteral("DateTimeOriginal"),
+         QStringLiteral("yesterday"), QStringLiteral("yesterday"),
+         QStringLiteral("ExifTool stored \"2021:08:31 12:00:00\" instead")},
+        {QStringLiteral("tag left for an empty value"), QStringLiteral("XPTitle"), {},
+         QStringLiteral("left over"), QStringLiteral("left XPTitle in the copy, holding \"left over\"")},
+        {QStringLiteral("tag not stored"), QStringLiteral("Model"), QStringLiteral("X"), {},
+         QStringLiteral("did not store Model")},
+        {QStringLiteral("emoji mangled in UCS-2"), QStringLiteral("XPComment"), QStringLiteral("sun 😀"),
+         QStringLiteral("sun 😀"), QStringLiteral("XPComment cannot hold characters such as emoji")},
+        {QStringLiteral("value too large for one block"), QStringLiteral("ImageDescription"), huge, huge,
+         QStringLiteral("split the metadata over 2 EXIF blocks")},
+    };
+    return cases;
+}
 
-    QTest::newRow("another text stored")
-        << "Artist" << "Ann" << "Anne" << "ExifTool stored \"Anne\" instead of the value typed";
-    QTest::newRow("another date stored")
-        << "CreateDate" << "2021:08:31 12:00:01" << "2021:08:31 12:00:00"
-        << "ExifTool stored \"2021:08:31 12:00:00\" instead";
-    QTest::newRow("refused date leaves the source's")
-        << "DateTimeOriginal" << "yesterday" << "yesterday"
-        << "ExifTool stored \"2021:08:31 12:00:00\" instead";
-    QTest::newRow("tag left for an empty value")
-        << "XPTitle" << "" << "left over" << "left XPTitle in the copy, holding \"left over\"";
-    QTest::newRow("tag not stored") << "Model" << "X" << "" << "did not store Model";
-    QTest::newRow("emoji mangled in UCS-2")
-        << "XPComment" << "sun 😀" << "sun 😀" << "XPComment cannot hold characters such as emoji";
-    QTest::newRow("value too large for one block")
-        << "ImageDescription" << QString(70000, QLatin1Char('a')) << QString(70000, QLatin1Char('a'))
-        << "split the metadata over 2 EXIF blocks";
+} // namespace
+
+class TestVerifier : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void readsBackWhatExifToolWrote_data();
+    void readsBackWhatExifToolWrote();
+    void verifiesFromSeveralThreadsAtOnce();
+    void comparesOnlyPictureData_data();
+    void comparesOnlyPictureData();
+    void agreesWithExifToolOnDates();
+
+private:
+    QString copyPath(const QString &caseName) const
+    {
+        return m_dir.filePath(QStringLiteral("copy %1.jpg").arg(caseName));
+    }
+
+    QTemporaryDir m_dir;
+};
+
+// Every copy of the tag table is written in one ExifTool run.
+void TestVerifier::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QFile::exists(kSample));
+    QByteArray arguments;
+    for (const TagCase &c : tagCases())
+        arguments += writeArguments(copyPath(c.name), c.tag, c.written, kSample) + "-execute\n";
+    runExifTool(m_dir.path(), arguments);
+}
+
+void TestVerifier::readsBackWhatExifToolWrote_data()
+{
+    QTest::addColumn<QString>("tag");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("reason");
+    for (const TagCase &c : tagCases())
+        QTest::newRow(qPrintable(c.name)) << c.tag << c.typed << c.reason;
 }
 
 void TestVerifier::readsBackWhatExifToolWrote()
 {
     QFETCH(QString, tag);
     QFETCH(QString, typed);
-    QFETCH(QString, written);
     QFETCH(QString, reason);
 
-    const QString copy = m_dir.filePath(QStringLiteral("copy %1.jpg").arg(QTest::currentDataTag()));
-    runExifTool(m_dir.path(), writeArguments(copy, tag, written, kSample));
+    const QString copy = copyPath(QString::fromUtf8(QTest::currentDataTag()));
     QVERIFY2(QFile::exists(copy), "ExifTool wrote no copy");
-
     const QString result = verifyCopy(native(kSample), native(copy), {tag, typed});
     if (reason.isEmpty())
         QCOMPARE(result, QString());
     else
         QVERIFY2(result.contains(reason), qPrintable(result));
+}
+
+// Worker threads check copies at the same time; each must get the answer it
+// gets alone.
+void TestVerifier::verifiesFromSeveralThreadsAtOnce()
+{
+    const QList<TagCase> cases = tagCases();
+    QStringList alone;
+    for (const TagCase &c : cases)
+        alone.append(verifyCopy(native(kSample), native(copyPath(c.name)), {c.tag, c.typed}));
+    QList<QStringList> together(4);
+    QList<QThread *> threads;
+    for (QStringList &results : together)
+        threads.append(QThread::create([&] {
+            for (int round = 0; round < 5; ++round)
+                for (const TagCase &c : cases)
+                    results.append(verifyCopy(native(kSample), native(copyPath(c.name)), {c.tag, c.typed}));
+        }));
+    for (QThread *thread : threads)
+        thread->start();
+    for (QThread *thread : threads) {
+        QVERIFY(thread->wait(60000));
+        delete thread;
+    }
+    for (const QStringList &results : together)
+        for (int round = 0; round < 5; ++round)
+            QCOMPARE(results.mid(round * cases.size(), cases.size()), alone);
 }
 
 void TestVerifier::comparesOnlyPictureData_data()
