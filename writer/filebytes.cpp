@@ -33,7 +33,9 @@ FileBytes::FileBytes(const QByteArray &path, std::vector<unsigned char> &storage
 FileBytes::FileBytes(const QByteArray &path, std::vector<unsigned char> &storage)
     : m_storage(storage)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a named pipe put in place of a file cannot hang the
+    // worker in open(); regular files read the same either way.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         m_error = QString::fromLocal8Bit(std::strerror(errno));
         return;

@@ -15,7 +15,19 @@ QString visible(QString text)
     text.replace(QLatin1Char('\r'), QStringLiteral("↵"));
     text.replace(QLatin1Char('\n'), QStringLiteral("↵"));
     text.replace(QLatin1Char('\t'), QStringLiteral("→"));
-    return text;
+    // Characters that show as nothing (a mangled emoji becomes a private-use
+    // code) are named by their code, so the reader sees what is there.
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Other_PrivateUse
+            || category == QChar::Other_NotAssigned || category == QChar::Other_Format)
+            shown += QStringLiteral("[U+%1]").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 } // namespace

@@ -160,6 +160,9 @@ QString checkTag(const unsigned char *copyData, std::size_t copySize, const Jpeg
                     .arg(expected.tagName, shortenedValue(storedText(*key, *found)));
             return QString();
         }
+        if (!present && key->encoding == Encoding::Date && !exifToolAcceptsDate(expected.value))
+            return QStringLiteral("ExifTool did not take \"%1\" as a date and time, and stored none")
+                .arg(shortenedValue(expected.value));
         if (!present)
             return QStringLiteral("ExifTool did not store %1 in the copy").arg(expected.tagName);
         return compareStored(*key, expected.value, *found);
