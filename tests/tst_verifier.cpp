@@ -281,6 +281,8 @@ void TestVerifier::agreesWithExifToolOnDates()
         QStringLiteral("2021:08:31 12:00:00Z"), QStringLiteral("2021:08:31T12:00:00-0500"),
         QStringLiteral("2021:08:31 12:00+02"), QStringLiteral("2021:08:31 12-30"),
         QStringLiteral("abc 2021/08/31 12.00.00 abc"), QStringLiteral("2021:08:31\n12:00:00"),
+        QStringLiteral("2021:08:31 12:00.5"),  QStringLiteral("2021:08:31 12+02:00\n"),
+        QStringLiteral("2021:08:31 12:00 DST"), QStringLiteral("2021:08:31 12-05:00 dst"),
     };
     QByteArray arguments;
     for (int i = 0; i < values.size(); ++i) {
