@@ -71,7 +71,7 @@ public:
 // A source whose path holds "slow" takes longer, one that holds "hang" never
 // gets an answer in time.
 QString writeStandIn(const QString &folder, const QString &pause, bool dies = false,
-                     const QByteArray &warning = QByteArray())
+                     const QByteArray &warning = QByteArray(), bool copiesSource = false)
 {
     const QString path = folder + QStringLiteral("/standin.sh");
     QFile file(path);
@@ -88,7 +88,8 @@ QString writeStandIn(const QString &folder, const QString &pause, bool dies = fa
                "    '#[CSTR]-o') next=out ;;\n"
                "    -execute*) n=${line#-execute}\n"
                "      case \"$src\" in *hang*) sleep 30 ;; *slow*) sleep 0.6 ;; esac\n"
-               "      [ -n \"$out\" ] && printf '%s' \"$src\" > \"$out\"; sleep "
+               + QByteArray(copiesSource ? "      cp \"$src\" \"$out\"; sleep "
+                                         : "      [ -n \"$out\" ] && printf '%s' \"$src\" > \"$out\"; sleep ")
                + pause.toUtf8() + "; " + answer + "; out=''; src='' ;;\n"
                "    False) exit 0 ;;\n"
                "    '#[CSTR]-'*|-*|'{'*) ;;\n"
@@ -119,7 +120,9 @@ private slots:
     void filesAddedDuringRunAreNotProcessed();
     void entriesGoneDuringRunAreSkipped();
     void noTagSelectedCopiesFiles();
-    void invalidDateIsNotWritten();
+    void invalidDateStartsNothing();
+    void copyWithoutTheValueIsRefused();
+    void secondRunFinishesTheRest();
     void existingOutputIsLeftAlone();
     void xpValueOutsideBasicPlaneIsRefused();
     void failureInStepIsReportedAndRunGoesOn();
@@ -337,24 +340,74 @@ void TestBatchRun::noTagSelectedCopiesFiles()
     QCOMPARE(readTag(m_out + QStringLiteral("/a.jpg"), QStringLiteral("Artist")), QString());
 }
 
-void TestBatchRun::invalidDateIsNotWritten()
+void TestBatchRun::invalidDateStartsNothing()
 {
     m_host.entries = makeSources({"a.jpg", "b.jpg"});
     m_host.label = QStringLiteral("Date and Time (original)");
     m_host.value = QStringLiteral("yesterday");
-    BatchRun run(m_host, m_dialogs);
-    QVERIFY(runToEnd(run));
+    // A tool that would leave a mark if it were ever started.
+    const QString marker = m_dir->filePath(QStringLiteral("started"));
+    const QString tool = m_dir->filePath(QStringLiteral("marking-tool"));
+    QFile script(tool);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\ntouch '" + QFile::encodeName(marker) + "'\nexit 1\n");
+    script.close();
+    QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
 
-    const FakeDialogs::Shown done = m_dialogs.shown.last();
-    QCOMPARE(done.text, QStringLiteral("Done. 2 of 2 files could not be written."));
-    for (const QString &source : m_host.entries)
-        QVERIFY2(done.details.contains(source), qPrintable(done.details));
-    QVERIFY2(done.details.contains(QLatin1String("DateTimeOriginal")), qPrintable(done.details));
-    const BatchReport report = m_reports.last();
-    QCOMPARE(report.failures().size(), 2);
-    QVERIFY(report.failures().first().reason.contains(QLatin1String("Invalid date/time")));
-    // The unchanged copies the tool made are not left as results.
+    BatchRun run(m_host, m_dialogs);
+    run.setToolProgram(tool);
+    run.PushButton3_Click();
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    const QString text = m_dialogs.shown.first().text;
+    QVERIFY2(text.contains(QLatin1String("YYYY:MM:DD HH:MM:SS")) && text.contains(QLatin1String("yesterday")),
+             qPrintable(text));
+    QVERIFY(!run.BatchBusy());
+    QVERIFY(m_host.pointer.isEmpty() && m_host.barValues.isEmpty());
+    QTest::qWait(100);
+    QVERIFY(!QFile::exists(marker));
     QVERIFY(outputNames().isEmpty());
+}
+
+// A copy that does not read back as typed is not published.
+void TestBatchRun::copyWithoutTheValueIsRefused()
+{
+    m_host.entries = makeSources({"a.jpg"});
+    BatchRun run(m_host, m_dialogs);
+    run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0"), false, QByteArray(), true));
+    QVERIFY(runToEnd(run));
+    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done. 1 of 1 file could not be written."));
+    const QString reason = m_reports.last().failures().first().reason;
+    QVERIFY2(reason.contains(QLatin1String("Artist")), qPrintable(reason));
+    QVERIFY(outputNames().isEmpty());
+}
+
+// Run again into the same folder: copies already there are kept untouched,
+// only the missing one is written, and the run ends in plain "Done.".
+void TestBatchRun::secondRunFinishesTheRest()
+{
+    m_host.entries = makeSources({"a.jpg", "b.jpg", "c.jpg"});
+    {
+        BatchRun run(m_host, m_dialogs);
+        QVERIFY(runToEnd(run));
+    }
+    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
+    QVERIFY(QFile::remove(m_out + QStringLiteral("/b.jpg")));
+    const QFileInfo kept(m_out + QStringLiteral("/a.jpg"));
+    const QDateTime keptTime = kept.lastModified();
+    QTest::qWait(1100); // a rewrite would show in the time
+
+    BatchRun again(m_host, m_dialogs);
+    QVERIFY(runToEnd(again));
+    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
+    QCOMPARE(QFileInfo(m_out + QStringLiteral("/a.jpg")).lastModified(), keptTime);
+    QCOMPARE(outputNames(), (QStringList{"a.jpg", "b.jpg", "c.jpg"}));
+    QCOMPARE(readTag(m_out + QStringLiteral("/b.jpg"), QStringLiteral("Artist")),
+             QStringLiteral("Summer 2021"));
+    QList<FileOutcome::Kind> kinds;
+    for (const FileOutcome &outcome : m_reports.last().outcomes)
+        kinds.append(outcome.kind);
+    QCOMPARE(kinds, (QList<FileOutcome::Kind>{FileOutcome::Kind::AlreadyThere, FileOutcome::Kind::Written,
+                                              FileOutcome::Kind::AlreadyThere}));
 }
 
 void TestBatchRun::existingOutputIsLeftAlone()
@@ -428,8 +481,10 @@ void TestBatchRun::warningsAboutOtherTagsDoNotCount()
 
     m_host.entries = makeSources({"a.jpg"});
     m_host.label = label;
+    m_host.value = QStringLiteral("2021:08:31 12:00:00");
     BatchRun run(m_host, m_dialogs);
     run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0"), false, warning));
+    run.setVerifier({}); // the stand-in writes no picture
     QVERIFY(runToEnd(run));
     QCOMPARE(m_reports.last().failures().isEmpty(), written);
     QCOMPARE(outputNames().size(), written ? 1 : 0);
@@ -440,6 +495,7 @@ void TestBatchRun::waitingTextWhileToolWorks()
     m_host.entries = makeSources({"IMG_0001.jpg"});
     BatchRun run(m_host, m_dialogs);
     run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("1.5")));
+    run.setVerifier({}); // the stand-in writes no picture
     run.setTickInterval(5);
     QVERIFY(runToEnd(run));
 
@@ -462,6 +518,7 @@ void TestBatchRun::lostToolFailsFilesAndRunEnds()
     m_host.entries = makeSources({"a.jpg", "b.jpg"});
     BatchRun run(m_host, m_dialogs);
     run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0.1"), true));
+    run.setVerifier({}); // the stand-in writes no picture
     QVERIFY(runToEnd(run));
     QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done. 2 of 2 files could not be written."));
     for (const FileOutcome &failure : m_reports.last().failures())
@@ -476,6 +533,7 @@ void TestBatchRun::abandonLeavesNoResultFile()
     m_host.entries = makeSources({"a.jpg", "b.jpg"});
     auto run = std::make_unique<BatchRun>(m_host, m_dialogs);
     run->setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("5")));
+    run->setVerifier({}); // the stand-in writes no picture
     run->PushButton3_Click();
     // The tool writes under the run's temporary names only.
     QTRY_VERIFY_WITH_TIMEOUT(outputNames().size() >= 2, 10000);
@@ -495,6 +553,7 @@ void TestBatchRun::stopLetsFilesInFlightFinish()
     m_dialogs.questionAnswers = {true};
     BatchRun run(m_host, m_dialogs);
     run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0.2")));
+    run.setVerifier({}); // the stand-in writes no picture
     m_host.onText = [&](const QString &text) {
         if (text == QLatin1String("Processing: b.jpg"))
             run.requestStop();
@@ -516,6 +575,7 @@ void TestBatchRun::firstListedOfOneNameWins()
     BatchRun run(m_host, m_dialogs);
     run.setWorkerCount(2);
     run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0")));
+    run.setVerifier({}); // the stand-in writes no picture
     QVERIFY(runToEnd(run));
     QCOMPARE(outputNames(), (QStringList{"a.jpg", "b.jpg"}));
     QCOMPARE(fileBytes(m_out + QStringLiteral("/a.jpg")), m_host.entries.at(0).toUtf8());
@@ -552,6 +612,7 @@ void TestBatchRun::onlyRegularFilesReachTheTool()
     BatchRun run(m_host, m_dialogs);
     run.setFileTimeout(500);
     run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0")));
+    run.setVerifier({}); // the stand-in writes no picture
     QVERIFY(runToEnd(run));
     QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done. 1 of 2 files could not be written."));
     QCOMPARE(m_reports.last().failures().first().reason, reason);

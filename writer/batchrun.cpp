@@ -8,8 +8,11 @@
 #include "app/dialogs.h"
 #include "app/errorreport.h"
 #include "app/paths.h"
+#include "writer/datevalue.h"
 #include "writer/runoutputs.h"
+#include "writer/runreport.h"
 #include "writer/tagcatalogue.h"
+#include "writer/verifier.h"
 #include "writer/waitprogress.h"
 
 namespace {
@@ -74,6 +77,8 @@ BatchRun::BatchRun(BatchHost &host, Dialogs &dialogs, QObject *parent)
     , m_dialogs(dialogs)
     , m_toolProgram(QStringLiteral("exiftool"))
     , m_tickMs(WaitTickMs)
+    , m_verifier([](const QByteArray &source, const QByteArray &copy, const QString &tagName,
+                    const QString &value) { return verifyCopy(source, copy, {tagName, value}); })
 {
     connect(&m_ticker, &QTimer::timeout, this, &BatchRun::onTick);
 }
@@ -133,6 +138,22 @@ void BatchRun::PushButton3_Click()
         if (step(106, [&] {
                 m_dialogs.message(QStringLiteral("ExifTool was not found. ") + installHint());
             }))
+            m_busy = false;
+        return;
+    }
+
+    // ExifTool would refuse such a date for every file, one by one.
+    QString dateMessage;
+    if (!step(106, [&] {
+            const std::optional<QString> option = TagOptionFor(m_host.tagLabel());
+            const QString value = option ? m_host.tagValue() : QString();
+            if (option && isDateTag(tagNameOf(*option)) && !value.isEmpty()
+                && !exifToolAcceptsDate(value))
+                dateMessage = invalidDateMessage(value);
+        }))
+        return;
+    if (!dateMessage.isEmpty()) {
+        if (step(106, [&] { m_dialogs.message(dateMessage); }))
             m_busy = false;
         return;
     }
@@ -354,11 +375,12 @@ void BatchRun::finishRun()
     report.total = int(report.outcomes.size());
     if (m_stopped) {
         // What the stop kept from starting counts as not written.
-        for (int position = m_turn + 1; position <= m_bound; ++position) {
+        const int listed = std::min(m_bound, m_host.entryCount());
+        for (int position = m_turn + 1; position <= listed; ++position) {
             FileOutcome outcome;
             outcome.kind = FileOutcome::Kind::NotStarted;
             outcome.position = position;
-            outcome.reason = QStringLiteral("Not started: the run was stopped.");
+            outcome.source = m_host.entryText(position);
             report.outcomes.append(outcome);
         }
         report.total = int(report.outcomes.size());
@@ -396,29 +418,10 @@ void BatchRun::abandon()
 
 QString BatchRun::doneMessage(const BatchReport &report)
 {
-    const int failed = int(report.failures().size());
-    const QString head = report.stopped ? QStringLiteral("Stopped.") : QStringLiteral("Done.");
-    if (failed == 0)
-        return head;
-    return QStringLiteral("%1 %2 of %3 %4 could not be written.")
-        .arg(head)
-        .arg(failed)
-        .arg(report.total)
-        .arg(report.total == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+    return endMessage(report.outcomes, report.total, report.stopped);
 }
 
 QString BatchRun::failureDetails(const BatchReport &report)
 {
-    QStringList blocks;
-    for (const FileOutcome &failure : report.failures()) {
-        if (failure.kind == FileOutcome::Kind::NotStarted)
-            continue;
-        QString block = failure.source + QLatin1Char('\n');
-        for (const QString &line : failure.reason.split(QLatin1Char('\n')))
-            block += QStringLiteral("    ") + line + QLatin1Char('\n');
-        if (!failure.commandLine.isEmpty())
-            block += QStringLiteral("    Command: ") + failure.commandLine + QLatin1Char('\n');
-        blocks.append(block);
-    }
-    return blocks.join(QLatin1Char('\n'));
+    return reportDetails(report.outcomes);
 }

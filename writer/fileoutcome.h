@@ -6,11 +6,11 @@
 struct FileOutcome {
     enum class Kind { Written, AlreadyThere, WrittenWithNotes, Failed, NotStarted };
     Kind kind = Kind::Written;
-    int position = 0;    // in the list, 1-based
     QString source;      // the list entry's text
     QString reason;      // plain words (Failed; for WrittenWithNotes the note words)
     QString toolLine;    // ExifTool's own line for this file, may be empty
     QString commandLine; // the command as it would be typed, may be very long
+    int position = 0;    // in the list, 1-based
 };
 
 inline bool countsAsWritten(FileOutcome::Kind kind)

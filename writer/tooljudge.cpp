@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "writer/exiftoolworker.h"
+#include "writer/toolreasons.h"
 
 namespace {
 
@@ -47,15 +48,21 @@ ToolVerdict judgeToolResult(const ToolResult &result, const QString &tagName, bo
         copyIsResult && result.output.contains(QLatin1String("1 image files copied"));
     if (result.status == 0 && (created || copied) && relevant.isEmpty()) {
         verdict.written = true;
+        const QStringList notes = droppedMetadataNotes(result.errors);
+        if (!notes.isEmpty()) {
+            verdict.noteLines = notes.join(QLatin1Char('\n'));
+            verdict.noteWords = explainToolLines(verdict.noteLines, QString()).plainWords;
+        }
         return verdict;
     }
 
-    if (relevant.isEmpty())
-        relevant = errorLines;
-    if (relevant.isEmpty())
-        relevant = nonEmptyLines(result.output);
-    verdict.toolLine = relevant.join(QLatin1Char('\n'));
-    verdict.reason = relevant.isEmpty() ? QStringLiteral("ExifTool gave status %1.").arg(result.status)
-                                        : verdict.toolLine;
+    // The lines about the tag say most; without them, whatever the tool said.
+    const ToolReason explained = relevant.isEmpty()
+        ? explainToolLines(result.errors, result.output)
+        : explainToolLines(relevant.join(QLatin1Char('\n')), QString());
+    verdict.reason = explained.plainWords;
+    verdict.toolLine = explained.toolLine;
+    if (verdict.toolLine.isEmpty() && result.status > 0)
+        verdict.toolLine = QStringLiteral("(exit status %1)").arg(result.status);
     return verdict;
 }

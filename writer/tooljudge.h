@@ -9,6 +9,8 @@ struct ToolVerdict {
     bool written = false;
     QString reason;   // why not, in words (when not written)
     QString toolLine; // the tool's own line behind the reason, if any
+    QString noteWords; // written, but the tool dropped damaged metadata of the source
+    QString noteLines;
 };
 
 // Whether the tool wrote the tag into the copy. ExifTool copies the file

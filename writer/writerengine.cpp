@@ -62,6 +62,9 @@ struct WriterEngine::Flight {
     int attempts = 0;
     bool inTool = false;
     bool timedOut = false;
+    bool finalExisted = false; // the name was taken before the tool was asked
+    QString noteWords;
+    QString noteLines;
 };
 
 struct WriterEngine::Slot {
@@ -71,10 +74,6 @@ struct WriterEngine::Slot {
     QElapsedTimer headSince; // since the tool began the first command it holds
 };
 
-struct WriterEngine::Publication {
-    FileOutcome::Kind kind = FileOutcome::Kind::Failed;
-    QString reason;
-};
 
 WriterEngine::WriterEngine(JobSource &source, Options options, QObject *parent)
     : QObject(parent)
@@ -318,7 +317,8 @@ void WriterEngine::pump()
     checkFinished();
 }
 
-// Takes the file into the run; false when it was refused at once.
+// Takes the file into the run; false when it needs no tool (refused at once,
+// or its name is taken already).
 bool WriterEngine::admit(const WriteJob &job)
 {
     const quint64 serial = m_nextSerial++;
@@ -338,8 +338,15 @@ bool WriterEngine::admit(const WriteJob &job)
         resolve(serial, FileOutcome::Kind::Failed, refusal);
         return false;
     }
-    flight.temporaryPath = joinPath(job.resultsFolder, m_outputs->temporaryName());
     m_claims[job.finalPath].append(serial);
+    struct stat info;
+    if (::lstat(job.finalPath.constData(), &info) == 0) {
+        // Nothing to write: the copy there is checked, and kept as it is.
+        flight.finalExisted = true;
+        publishWhenFirst(serial);
+        return false;
+    }
+    flight.temporaryPath = joinPath(job.resultsFolder, m_outputs->temporaryName());
     return true;
 }
 
@@ -431,6 +438,8 @@ void WriterEngine::onAnswer(ExifToolWorker *worker, int, const ToolResult &resul
         resolve(serial, FileOutcome::Kind::Failed,
                 QStringLiteral("ExifTool reported success, but the result file is missing."));
     } else {
+        flight.noteWords = verdict.noteWords;
+        flight.noteLines = verdict.noteLines;
         publishWhenFirst(serial);
     }
     pump();
@@ -447,7 +456,8 @@ void WriterEngine::publishWhenFirst(quint64 serial)
         return;
     }
     if (m_writtenBy.contains(flight.job.finalPath)) {
-        ::unlink(flight.temporaryPath.constData());
+        if (!flight.temporaryPath.isEmpty())
+            ::unlink(flight.temporaryPath.constData());
         resolve(serial, FileOutcome::Kind::Failed, sameNameReason(m_writtenBy.value(flight.job.finalPath)));
         return;
     }
@@ -458,11 +468,65 @@ namespace {
 
 struct PublishInput {
     QByteArray source;
-    QByteArray temporary;
+    QByteArray temporary; // empty: the final name was taken before the run asked the tool
     QByteArray final;
     QString tagName;
     QString value;
+    QString noteWords;
+    QString noteLines;
 };
+
+QString nameTakenReason(const QByteArray &finalPath)
+{
+    return QStringLiteral("A file named %1 is already in the results folder; it was left as it is.")
+        .arg(fileNameOf(finalPath));
+}
+
+// A copy that reads back as asked gets its final name. Runs on a worker thread.
+WriterEngine::Publication publish(const PublishInput &input, const CopyVerifier &verifier,
+                                  const std::atomic_bool &cancelled)
+{
+    WriterEngine::Publication publication;
+    // A copy made earlier with this very value counts as written, so a second
+    // run finishes what the first left.
+    const auto judgeTaken = [&] {
+        const bool same = verifier
+            && verifier(input.source, input.final, input.tagName, input.value).isEmpty();
+        publication.kind = same ? FileOutcome::Kind::AlreadyThere : FileOutcome::Kind::Failed;
+        publication.reason = same ? QString() : nameTakenReason(input.final);
+        return publication;
+    };
+    if (input.temporary.isEmpty())
+        return judgeTaken();
+
+    const auto failWith = [&](const QString &reason) {
+        ::unlink(input.temporary.constData());
+        publication.kind = FileOutcome::Kind::Failed;
+        publication.reason = reason;
+        return publication;
+    };
+    const QString wrong =
+        verifier ? verifier(input.source, input.temporary, input.tagName, input.value) : QString();
+    if (!wrong.isEmpty())
+        return failWith(wrong);
+    if (cancelled.load())
+        return failWith(QStringLiteral("The run was stopped."));
+    QString whyNot;
+    switch (publishNoReplace(input.temporary, input.final, &whyNot)) {
+    case PublishResult::Published:
+        publication.kind = input.noteWords.isEmpty() ? FileOutcome::Kind::Written
+                                                     : FileOutcome::Kind::WrittenWithNotes;
+        publication.reason = input.noteWords;
+        publication.toolLine = input.noteLines;
+        return publication;
+    case PublishResult::NameTaken:
+        ::unlink(input.temporary.constData());
+        return judgeTaken();
+    case PublishResult::Failed:
+        break;
+    }
+    return failWith(whyNot);
+}
 
 } // namespace
 
@@ -471,45 +535,12 @@ void WriterEngine::startPublication(quint64 serial)
     const Flight &flight = m_flights.at(serial);
     PublishInput input{flight.job.sourcePath, flight.temporaryPath, flight.job.finalPath,
                        flight.job.tagName,
-                       flight.job.assignment ? flight.job.assignment->value : QString()};
+                       flight.job.assignment ? flight.job.assignment->value : QString(),
+                       flight.noteWords, flight.noteLines};
     const CopyVerifier verifier = m_options.verifier;
     const std::shared_ptr<std::atomic_bool> cancelled = m_cancelled;
     m_pool.start([this, serial, input, verifier, cancelled] {
-        Publication publication;
-        const auto failWith = [&](const QString &reason) {
-            ::unlink(input.temporary.constData());
-            publication.kind = FileOutcome::Kind::Failed;
-            publication.reason = reason;
-        };
-        const QString wrong =
-            verifier ? verifier(input.source, input.temporary, input.tagName, input.value)
-                     : QString();
-        QString whyNot;
-        if (!wrong.isEmpty()) {
-            failWith(wrong);
-        } else if (cancelled->load()) {
-            failWith(QStringLiteral("The run was stopped."));
-        } else {
-            switch (publishNoReplace(input.temporary, input.final, &whyNot)) {
-            case PublishResult::Published:
-                publication.kind = FileOutcome::Kind::Written;
-                break;
-            case PublishResult::NameTaken:
-                failWith(QStringLiteral("A file named %1 is already in the results folder; it "
-                                        "was left as it is.")
-                             .arg(fileNameOf(input.final)));
-                // A copy made earlier with this very value counts as written,
-                // so a second run finishes what the first left.
-                if (verifier && verifier(input.source, input.final, input.tagName, input.value).isEmpty()) {
-                    publication.kind = FileOutcome::Kind::AlreadyThere;
-                    publication.reason.clear();
-                }
-                break;
-            case PublishResult::Failed:
-                failWith(whyNot);
-                break;
-            }
-        }
+        const Publication publication = publish(input, verifier, *cancelled);
         QMetaObject::invokeMethod(
             this, [this, serial, publication] { onPublished(serial, publication); },
             Qt::QueuedConnection);
@@ -520,7 +551,7 @@ void WriterEngine::onPublished(quint64 serial, const Publication &publication)
 {
     if (m_flights.find(serial) == m_flights.end())
         return;
-    resolve(serial, publication.kind, publication.reason);
+    resolve(serial, publication.kind, publication.reason, publication.toolLine);
     pump();
 }
 

@@ -88,6 +88,13 @@ public:
 
     static QString timeoutReason(int timeoutMs);
 
+    // What became of a copy the tool made.
+    struct Publication {
+        FileOutcome::Kind kind = FileOutcome::Kind::Failed;
+        QString reason;
+        QString toolLine;
+    };
+
 signals:
     void failedToStart(const QString &reason);
     void fileDone(const FileOutcome &outcome);
@@ -96,7 +103,6 @@ signals:
 private:
     struct Flight;
     struct Slot;
-    struct Publication;
 
     void startWorker(int slotIndex);
     void onWorkerStarted(int slotIndex, ExifToolWorker *worker);

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 
 #include "app/paths.h"
+#include "app/window/reportdialog.h"
 
 namespace {
 QString title()
@@ -23,9 +24,12 @@ QtDialogs::QtDialogs(QWidget *owner)
 
 void QtDialogs::message(const QString &text, const QString &details)
 {
+    if (!details.isEmpty()) {
+        ReportDialog report(title(), text, details, m_owner);
+        report.exec();
+        return;
+    }
     QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, m_owner);
-    if (!details.isEmpty())
-        box.setDetailedText(details);
     box.exec();
 }
 

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QDialog>
+
+class QPlainTextEdit;
+
+// The end of a run with its details: a resizable view of plain text that can
+// be copied or saved, for reports too long for a message box.
+class ReportDialog : public QDialog {
+    Q_OBJECT
+public:
+    ReportDialog(const QString &title, const QString &text, const QString &details,
+                 QWidget *parent = nullptr);
+
+    // The text the buttons copy and save: the main text, a blank line, the details.
+    QString reportText() const;
+
+private:
+    void copyReport();
+    void saveReport();
+
+    QString m_text;
+    QString m_details;
+};

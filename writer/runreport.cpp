@@ -1,0 +1,127 @@
+#include "writer/runreport.h"
+
+#include <QLocale>
+#include <QStringList>
+#include <algorithm>
+
+#include "writer/shorttext.h"
+
+namespace {
+
+bool isFailure(FileOutcome::Kind kind)
+{
+    return kind == FileOutcome::Kind::Failed || kind == FileOutcome::Kind::NotStarted;
+}
+
+QString filesCount(qsizetype count)
+{
+    return QLocale(QLocale::English).toString(qlonglong(count))
+        + (count == 1 ? QStringLiteral(" file") : QStringLiteral(" files"));
+}
+
+QString reasonOf(const FileOutcome &outcome)
+{
+    if (!outcome.reason.isEmpty())
+        return outcome.reason;
+    if (outcome.kind == FileOutcome::Kind::NotStarted)
+        return QStringLiteral("Not started: the run was stopped first");
+    if (outcome.kind == FileOutcome::Kind::WrittenWithNotes)
+        return QStringLiteral("ExifTool noted a change of the copy's metadata");
+    return QStringLiteral("No reason was given");
+}
+
+struct Group {
+    QString reason;
+    QList<const FileOutcome *> files;
+};
+
+// Groups in order of first appearance, then the largest first (stable).
+QList<Group> groupByReason(const QList<FileOutcome> &outcomes, bool (*belongs)(FileOutcome::Kind))
+{
+    QList<Group> groups;
+    for (const FileOutcome &outcome : outcomes) {
+        if (!belongs(outcome.kind))
+            continue;
+        const QString reason = reasonOf(outcome);
+        auto group = std::find_if(groups.begin(), groups.end(),
+                                  [&](const Group &g) { return g.reason == reason; });
+        if (group == groups.end())
+            groups.append({reason, {&outcome}});
+        else
+            group->files.append(&outcome);
+    }
+    std::stable_sort(groups.begin(), groups.end(), [](const Group &a, const Group &b) {
+        return a.files.size() > b.files.size();
+    });
+    return groups;
+}
+
+QString firstNonEmpty(const Group &group, QString FileOutcome::*field)
+{
+    for (const FileOutcome *outcome : group.files)
+        if (!(outcome->*field).isEmpty())
+            return outcome->*field;
+    return QString();
+}
+
+void appendGroup(QStringList &lines, const QString &heading, const Group &group)
+{
+    lines.append(heading);
+    const QString toolLine = firstNonEmpty(group, &FileOutcome::toolLine);
+    if (!toolLine.isEmpty())
+        lines.append(QStringLiteral("  ExifTool said: ") + elidedLine(toolLine));
+    const QString command = firstNonEmpty(group, &FileOutcome::commandLine);
+    if (!command.isEmpty())
+        lines.append(QStringLiteral("  Command line: ") + elidedLine(command));
+    for (const FileOutcome *outcome : group.files)
+        lines.append(QStringLiteral("    ") + outcome->source);
+    lines.append(QString());
+}
+
+} // namespace
+
+QString endMessage(const QList<FileOutcome> &outcomes, int total, bool stopped)
+{
+    const QString head = stopped ? QStringLiteral("Stopped.") : QStringLiteral("Done.");
+    const auto failed = std::count_if(outcomes.cbegin(), outcomes.cend(),
+                                      [](const FileOutcome &o) { return isFailure(o.kind); });
+    if (failed == 0)
+        return head;
+    return QStringLiteral("%1 %2 of %3 %4 could not be written.")
+        .arg(head)
+        .arg(failed)
+        .arg(total)
+        .arg(total == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+}
+
+QString reportDetails(const QList<FileOutcome> &outcomes)
+{
+    QStringList lines;
+    for (const Group &group : groupByReason(outcomes, isFailure))
+        appendGroup(lines, QStringLiteral("%1 not written. %2")
+                               .arg(filesCount(group.files.size()), group.reason),
+                    group);
+    const QList<Group> notes = groupByReason(outcomes, [](FileOutcome::Kind kind) {
+        return kind == FileOutcome::Kind::WrittenWithNotes;
+    });
+    if (!notes.isEmpty()) {
+        lines.append(QStringLiteral("Written, with ExifTool's notes"));
+        lines.append(QString());
+        for (const Group &group : notes)
+            appendGroup(lines, QStringLiteral("%1 written. %2")
+                                   .arg(filesCount(group.files.size()), group.reason),
+                        group);
+    }
+    if (lines.isEmpty())
+        return QString();
+    const auto alreadyThere = std::count_if(outcomes.cbegin(), outcomes.cend(), [](const FileOutcome &o) {
+        return o.kind == FileOutcome::Kind::AlreadyThere;
+    });
+    if (alreadyThere > 0)
+        lines.append(QStringLiteral("%1 already in the results folder with this value, left as %2.")
+                         .arg(filesCount(alreadyThere), alreadyThere == 1 ? QStringLiteral("it was")
+                                                                         : QStringLiteral("they were")));
+    while (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
