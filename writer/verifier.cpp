@@ -3,6 +3,7 @@
 #include <exiv2/exiv2.hpp>
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -202,17 +203,29 @@ QString verifyCopy(const QByteArray &sourcePath, const QByteArray &copyPath,
     const FileBytes copy(copyPath, copyStorage);
     if (!copy.isRead())
         return QStringLiteral("The copy cannot be read: %1").arg(copy.error());
-    const JpegLayout sourceLayout = parseJpegLayout(source.data(), source.size());
-    if (!sourceLayout.error.isEmpty())
-        return QStringLiteral("The source is not a whole JPEG picture: %1").arg(sourceLayout.error);
-    // The copy's scan is compared over the source's length instead of being
-    // walked too: equal bytes end in the same EOI.
     JpegLayout copyLayout = parseJpegLayout(copy.data(), copy.size(), ScanExtent::StartOnly);
-    if (!copyLayout.error.isEmpty())
-        return QStringLiteral("The copy is not a whole JPEG picture: %1").arg(copyLayout.error);
-    if (copy.size() - copyLayout.scan.offset < sourceLayout.scan.length)
-        return QStringLiteral("The copy is not a whole JPEG picture: it ends inside its picture data");
-    copyLayout.scan.length = sourceLayout.scan.length;
+    JpegLayout sourceLayout = parseJpegLayout(source.data(), source.size(), ScanExtent::StartOnly);
+    // Mostly everything from the first scan on is the same, trailer included:
+    // then nothing needs walking to EOI.
+    const std::size_t sourceRest = source.size() - sourceLayout.scan.offset;
+    const bool sameRest = sourceLayout.error.isEmpty() && copyLayout.error.isEmpty()
+        && sourceRest == copy.size() - copyLayout.scan.offset
+        && std::memcmp(source.data() + sourceLayout.scan.offset,
+                       copy.data() + copyLayout.scan.offset, sourceRest) == 0;
+    if (sameRest) {
+        sourceLayout.scan.length = copyLayout.scan.length = sourceRest;
+    } else {
+        sourceLayout = parseJpegLayout(source.data(), source.size());
+        if (!sourceLayout.error.isEmpty())
+            return QStringLiteral("The source is not a whole JPEG picture: %1").arg(sourceLayout.error);
+        // The copy's scan is compared over the source's length instead of
+        // being walked too: equal bytes end in the same EOI.
+        if (!copyLayout.error.isEmpty())
+            return QStringLiteral("The copy is not a whole JPEG picture: %1").arg(copyLayout.error);
+        if (copy.size() - copyLayout.scan.offset < sourceLayout.scan.length)
+            return QStringLiteral("The copy is not a whole JPEG picture: it ends inside its picture data");
+        copyLayout.scan.length = sourceLayout.scan.length;
+    }
     if (!samePictureData(source.data(), sourceLayout, copy.data(), copyLayout))
         return QStringLiteral("The picture data of the copy differs from the source");
     if (expected.tagName.isEmpty())
