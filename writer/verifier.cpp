@@ -205,10 +205,13 @@ QString verifyCopy(const QByteArray &sourcePath, const QByteArray &copyPath,
         return QStringLiteral("The copy cannot be read: %1").arg(copy.error());
     JpegLayout copyLayout = parseJpegLayout(copy.data(), copy.size(), ScanExtent::StartOnly);
     JpegLayout sourceLayout = parseJpegLayout(source.data(), source.size(), ScanExtent::StartOnly);
-    // Mostly everything from the first scan on is the same, trailer included:
-    // then nothing needs walking to EOI.
+    // Mostly everything from the first scan on is the same, trailer included,
+    // and the source ends in EOI (scan data holds no unstuffed FF D9): then
+    // nothing needs walking. A cut-off source still gets walked and named.
     const std::size_t sourceRest = source.size() - sourceLayout.scan.offset;
-    const bool sameRest = sourceLayout.error.isEmpty() && copyLayout.error.isEmpty()
+    const bool endsInEoi = source.size() >= 2 && source.data()[source.size() - 2] == 0xFF
+        && source.data()[source.size() - 1] == 0xD9;
+    const bool sameRest = endsInEoi && sourceLayout.error.isEmpty() && copyLayout.error.isEmpty()
         && sourceRest == copy.size() - copyLayout.scan.offset
         && std::memcmp(source.data() + sourceLayout.scan.offset,
                        copy.data() + copyLayout.scan.offset, sourceRest) == 0;
