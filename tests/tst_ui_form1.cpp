@@ -47,7 +47,7 @@ private slots:
         QCOMPARE(form.windowTitle(), QStringLiteral("Ostrell"));
         QCOMPARE(control<QComboBox>(form, "Combo1")->currentText(), QStringLiteral("Title"));
         QCOMPARE(control<QComboBox>(form, "Combo1")->count(), 13);
-        QCOMPARE(control<QLineEdit>(form, "Text2")->text(), DesktopFolder());
+        QCOMPARE(control<QLineEdit>(form, "Text2")->text(), Settings::defaultFor(Settings::Key::Text2));
         QVERIFY(control<QLineEdit>(form, "Text2")->text().endsWith(nativeSeparator()));
         QVERIFY(control<QPlainTextEdit>(form, "Text1")->toPlainText().isEmpty());
         QTRY_COMPARE(QApplication::focusWidget(), control<QWidget>(form, "Text1"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -22,6 +23,7 @@ class BatchHost : public ProgressSink {
 public:
     virtual int entryCount() const = 0;
     virtual QString entryText(int position) const = 0; // 1-based
+    virtual QByteArray entryPath(int position) const { return QFile::encodeName(entryText(position)); } // native bytes, 1-based
     virtual QString tagLabel() const = 0;
     virtual QString tagValue() const = 0;
     virtual QString resultsFolder() const = 0;

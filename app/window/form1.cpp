@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -213,7 +214,7 @@ void Form1::connectControls()
             [](const QString &text) { Settings::write(Settings::Key::Text2, text); });
 
     connect(ListView1, &FileListView::pathsDropped, this, &Form1::dropPaths);
-    connect(m_scans.get(), &ScanQueue::entriesFound, m_model, &FileListModel::appendEntries);
+    connect(m_scans.get(), &ScanQueue::entriesFound, m_model, &FileListModel::appendListEntries);
     connect(m_scans.get(), &ScanQueue::jobFinished, this, &Form1::onScanFinished);
 
     // Pointer rules: the hand over the command buttons, the default pointer
@@ -346,6 +347,11 @@ QString Form1::entryText(int position) const
     return m_model->entryText(position);
 }
 
+QByteArray Form1::entryPath(int position) const
+{
+    return m_model->entryPath(position);
+}
+
 QString Form1::tagLabel() const
 {
     return Combo1->currentText();
@@ -449,17 +455,21 @@ void Form1::PushButton6_Click()
     });
 }
 
-void Form1::dropPaths(const QStringList &paths)
+void Form1::dropPaths(const QList<QByteArray> &paths)
 {
     QList<ScanItem> items;
-    for (const QString &dropped : paths) {
-        const QString path = withoutClosingSeparator(dropped);
-        if (IsFolder(path)) {
+    for (const QByteArray &dropped : paths) {
+        const ListEntry entry = ListEntry::fromNative(dropped);
+        const QString path = withoutClosingSeparator(entry.text);
+        // A folder whose name is not valid text cannot be scanned by its
+        // text; it is listed as it is and the run names it.
+        if (entry.path == QFile::encodeName(entry.text) && IsFolder(path)) {
             items.append(droppedFolderScan(path));
         } else {
             ScanItem file;
             file.kind = ScanItem::Kind::File;
-            file.path = dropped;
+            file.path = entry.text;
+            file.nativePath = entry.path;
             items.append(file);
         }
     }

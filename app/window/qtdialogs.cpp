@@ -24,6 +24,7 @@ QtDialogs::QtDialogs(QWidget *owner)
 void QtDialogs::message(const QString &text, const QString &details)
 {
     QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, m_owner);
+    box.setTextFormat(Qt::PlainText);
     if (!details.isEmpty())
         box.setDetailedText(details);
     box.exec();
@@ -32,6 +33,7 @@ void QtDialogs::message(const QString &text, const QString &details)
 void QtDialogs::warning(const QString &caption, const QString &text)
 {
     QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, m_owner);
+    box.setTextFormat(Qt::PlainText); // a name holding "<b>" is a name, not markup
     box.exec();
 }
 
@@ -39,6 +41,7 @@ bool QtDialogs::question(const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Yes | QMessageBox::No,
                     m_owner);
+    box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -62,9 +65,13 @@ QString QtDialogs::qtFilter(const QString &filter)
         const int open = description.lastIndexOf(QLatin1Char('('));
         if (open >= 0)
             description = description.left(open);
-        QString patterns = parts.at(i + 1);
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters.append(description.trimmed() + QStringLiteral(" (") + patterns + QLatin1Char(')'));
+        QStringList patterns = parts.at(i + 1).split(QLatin1Char(';'));
+        // On Windows "*.*" takes every name; to Qt it needs a dot.
+        for (QString &pattern : patterns)
+            if (pattern == QLatin1String("*.*"))
+                pattern = QStringLiteral("*");
+        filters.append(description.trimmed() + QStringLiteral(" (") + patterns.join(QLatin1Char(' '))
+                       + QLatin1Char(')'));
     }
     return filters.join(QStringLiteral(";;"));
 }
