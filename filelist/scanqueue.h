@@ -20,7 +20,7 @@ struct ScanItem {
     Kind kind = Kind::File;
     QString path;           // the file, or the folder without closing separator (a root keeps its own)
     QString pattern = QStringLiteral("*.*");
-    QByteArray nativePath;  // a file's own bytes when its name is not valid text
+    QByteArray nativePath;  // a file's own bytes, which its text may not give back; empty: the text's
 };
 
 // Runs folder scans off the GUI thread, one job after the other, and hands the
