@@ -1,6 +1,7 @@
 #include "app/samplefiles.h"
 
 #include <QUrl>
+#include <algorithm>
 
 #include "app/dialogs.h"
 #include "app/paths.h"
@@ -9,9 +10,15 @@
 
 void LoadSampleFiles(FileListModel &list, Dialogs &dialogs, const QString &sampleFolder)
 {
-    const QStringList names = IsFolder(sampleFolder)
+    QStringList names = IsFolder(sampleFolder)
         ? ListFiles(sampleFolder, QStringLiteral("*.*"))
         : QStringList();
+    // The raw listing order on Linux is arbitrary; the samples come in name
+    // order, letter case aside, as a Windows folder lists them.
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int folded = a.compare(b, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a < b;
+    });
     for (const QString &name : names) {
         const QString path = sampleFolder + nativeSeparator() + name;
         if (FileFound(path) && !list.ContainsEntry(path))

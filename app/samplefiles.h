@@ -10,6 +10,6 @@ inline constexpr char OpenSamplesQuestion[] =
     "(so that you can view them before working with them)?";
 
 // "Load Sample/Example Files": appends each file of the sample folder, in
-// listing order, unless the list already holds its path exactly; then offers
+// name order, unless the list already holds its path exactly; then offers
 // to open the folder. A missing folder adds nothing and still asks.
 void LoadSampleFiles(FileListModel &list, Dialogs &dialogs, const QString &sampleFolder);

@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 
 #include "app/paths.h"
 
@@ -32,6 +33,19 @@ QSettings store()
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kelvane"));
 }
 
+// Many Linux systems have no desktop folder; a first run must not start on a
+// folder that does not exist.
+QString defaultResultsFolder()
+{
+    const QString desktop = DesktopFolder();
+    if (IsFolder(desktop))
+        return desktop;
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    const QString fallback = IsFolder(pictures) ? pictures : QDir::homePath();
+    const QString folder = QDir::toNativeSeparators(fallback);
+    return folder.endsWith(nativeSeparator()) ? folder : folder + nativeSeparator();
+}
+
 } // namespace
 
 QString keyName(Key key)
@@ -48,7 +62,7 @@ QString defaultFor(Key key)
     case Key::Combo:
         return QStringLiteral("Title");
     case Key::Text2:
-        return DesktopFolder();
+        return defaultResultsFolder();
     case Key::Extension:
         return QStringLiteral("jpg");
     case Key::LastFolder:

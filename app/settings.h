@@ -16,8 +16,9 @@ void write(Key key, const QString &value);
 // The key's name in the store ("Combo", "Text2", "Extension", "LastFolder").
 QString keyName(Key key);
 
-// The default of a key: "Title", the desktop folder with its separator,
-// "jpg", and the empty text. The desktop default may throw Failure.
+// The default of a key: "Title", the desktop folder with its separator (the
+// Pictures folder, else the home folder, when there is no desktop folder),
+// "jpg", and the empty text. The folder default may throw Failure.
 QString defaultFor(Key key);
 
 } // namespace Settings

@@ -71,9 +71,9 @@ ScanFigures timeScan(const ScanItem &item)
     QEventLoop loop;
     QElapsedTimer wall;
     QElapsedTimer sinceChunk;
-    QStringList sink;
+    ListEntries sink;
 
-    QObject::connect(&queue, &ScanQueue::entriesFound, &loop, [&](const QStringList &chunk) {
+    QObject::connect(&queue, &ScanQueue::entriesFound, &loop, [&](const ListEntries &chunk) {
         if (figures.chunks == 0)
             figures.firstChunkMs = wall.elapsed();
         else
@@ -148,8 +148,8 @@ int main(int argc, char **argv)
     std::printf("Tree of %d files in %s built in %lld ms\n", 100 * FilesPerFolder, qPrintable(root),
                 qint64(build.elapsed()));
 
-    const ScanItem command{ScanItem::Kind::FolderCommand, root, QStringLiteral("*.jpg")};
-    const ScanItem drop{ScanItem::Kind::FolderDrop, root, QStringLiteral("*.*")};
+    const ScanItem command{ScanItem::Kind::FolderCommand, root, QStringLiteral("*.jpg"), {}};
+    const ScanItem drop{ScanItem::Kind::FolderDrop, root, QStringLiteral("*.*"), {}};
     timeFind(root); // the same warm caches for every contender
 
     qint64 bestFind = -1;

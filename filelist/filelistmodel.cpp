@@ -1,5 +1,7 @@
 #include "filelist/filelistmodel.h"
 
+#include <algorithm>
+
 FileListModel::FileListModel(QObject *parent)
     : QAbstractListModel(parent)
 {
@@ -12,13 +14,20 @@ void FileListModel::appendEntry(const QString &text)
 
 void FileListModel::appendEntries(const QStringList &texts)
 {
-    if (texts.isEmpty())
+    ListEntries entries;
+    entries.reserve(texts.size());
+    for (const QString &text : texts)
+        entries.append(ListEntry::fromText(text));
+    appendListEntries(entries);
+}
+
+void FileListModel::appendListEntries(const ListEntries &entries)
+{
+    if (entries.isEmpty())
         return;
     const int first = entryCount();
-    beginInsertRows(QModelIndex(), first, first + int(texts.size()) - 1);
-    m_entries.reserve(first + texts.size());
-    for (const QString &text : texts)
-        m_entries.append(text);
+    beginInsertRows(QModelIndex(), first, first + int(entries.size()) - 1);
+    m_entries.append(entries);
     endInsertRows();
 }
 
@@ -26,12 +35,20 @@ QString FileListModel::entryText(int position) const
 {
     if (position < 1 || position > entryCount())
         return QString();
-    return m_entries.at(position - 1);
+    return m_entries.at(position - 1).text;
+}
+
+QByteArray FileListModel::entryPath(int position) const
+{
+    if (position < 1 || position > entryCount())
+        return QByteArray();
+    return m_entries.at(position - 1).path;
 }
 
 bool FileListModel::ContainsEntry(const QString &text) const
 {
-    return m_entries.contains(text);
+    return std::any_of(m_entries.cbegin(), m_entries.cend(),
+                       [&text](const ListEntry &entry) { return entry.text == text; });
 }
 
 void FileListModel::removeRowAt(int row)
@@ -69,7 +86,7 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= entryCount())
         return QVariant();
     if (role == Qt::DisplayRole || role == Qt::EditRole)
-        return m_entries.at(index.row());
+        return m_entries.at(index.row()).text;
     return QVariant();
 }
 

@@ -5,8 +5,10 @@
 #include <QStringList>
 #include <QVector>
 
-// The files of the next run, in processing order. An entry's text is its only
-// datum; duplicates are allowed and nothing is checked.
+#include "filelist/listentry.h"
+
+// The files of the next run, in processing order. An entry is its text and the
+// name's bytes; duplicates are allowed and nothing is checked.
 class FileListModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -15,16 +17,19 @@ public:
     // Append entry: the text unchanged, at the end.
     void appendEntry(const QString &text);
     void appendEntries(const QStringList &texts);
+    void appendListEntries(const ListEntries &entries);
 
     int entryCount() const { return int(m_entries.size()); }
     // 1-based, as the run counts; empty for a position that is gone.
     QString entryText(int position) const;
+    // The name's native bytes, 1-based; empty for a position that is gone.
+    QByteArray entryPath(int position) const;
     // Exact, case-sensitive comparison against every entry.
     bool ContainsEntry(const QString &text) const;
 
     void removeRowAt(int row);
     void clear();
-    // Exchanges the texts of two rows (re-ordering by dragging).
+    // Exchanges two rows (re-ordering by dragging).
     void swapTexts(int rowA, int rowB);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -32,5 +37,5 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    QVector<QString> m_entries;
+    QVector<ListEntry> m_entries;
 };

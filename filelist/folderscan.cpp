@@ -61,6 +61,11 @@ int platformAttributes(const QString &path)
     return value == INVALID_FILE_ATTRIBUTES ? -1 : int(value);
 }
 
+int platformAttributes(const QByteArray &nativePath)
+{
+    return platformAttributes(QFile::decodeName(nativePath));
+}
+
 bool platformOpensAsFile(const QString &path)
 {
     const HANDLE handle = CreateFileW(reinterpret_cast<LPCWSTR>(path.utf16()), 0,
@@ -70,6 +75,11 @@ bool platformOpensAsFile(const QString &path)
         return false;
     CloseHandle(handle);
     return true;
+}
+
+bool platformOpensAsFile(const QByteArray &nativePath)
+{
+    return platformOpensAsFile(QFile::decodeName(nativePath));
 }
 
 // No inode here; the resolved path names the folder.
@@ -98,6 +108,8 @@ public:
         return !m_error && m_it != std::filesystem::directory_iterator();
     }
     QString name() const { return QString::fromStdWString(m_it->path().filename().native()); }
+    QByteArray nativeName() const { return QFile::encodeName(name()); }
+    bool nameIsText() const { return true; }
     bool isFolder() const
     {
         std::error_code ec;
@@ -127,19 +139,12 @@ private:
 
 #else
 
-QString withoutClosingSeparators(const QString &path)
-{
-    qsizetype end = path.size();
-    while (end > 1 && isSeparator(path.at(end - 1)))
-        --end;
-    return path.left(end);
-}
-
-int platformAttributes(const QString &path)
+int platformAttributes(const QByteArray &nativePath)
 {
     // A closing separator would make lstat look through a link.
-    const QString trimmed = withoutClosingSeparators(path);
-    const QByteArray native = QFile::encodeName(trimmed);
+    QByteArray native = nativePath;
+    while (native.size() > 1 && native.endsWith('/'))
+        native.chop(1);
     struct stat info {};
     if (::lstat(native.constData(), &info) != 0)
         return -1;
@@ -153,10 +158,14 @@ int platformAttributes(const QString &path)
         value |= Attr::Folder;
     else if (S_ISREG(info.st_mode))
         value |= Attr::Archive;
-    const QString name = trimmed.mid(trimmed.lastIndexOf(QLatin1Char('/')) + 1);
-    if (name.startsWith(QLatin1Char('.')))
+    if (native.mid(native.lastIndexOf('/') + 1).startsWith('.'))
         value |= Attr::Hidden;
     return value;
+}
+
+int platformAttributes(const QString &path)
+{
+    return platformAttributes(QFile::encodeName(path));
 }
 
 // Non-blocking, so that a pipe among the files cannot hang the scan.
@@ -172,9 +181,14 @@ bool openedRegularFile(int fd)
     return regular;
 }
 
+bool platformOpensAsFile(const QByteArray &nativePath)
+{
+    return openedRegularFile(::open(nativePath.constData(), OpenTestFlags));
+}
+
 bool platformOpensAsFile(const QString &path)
 {
-    return openedRegularFile(::open(QFile::encodeName(path).constData(), OpenTestFlags));
+    return platformOpensAsFile(QFile::encodeName(path));
 }
 
 QByteArray folderIdentity(const QString &folder)
@@ -225,7 +239,9 @@ public:
         m_type = -1;
         return true;
     }
-    QString name() const { return QFile::decodeName(m_entry->d_name); }
+    QString name() const { return QString::fromUtf8(m_entry->d_name); }
+    QByteArray nativeName() const { return QByteArray(m_entry->d_name); }
+    bool nameIsText() const { return QUtf8StringView(m_entry->d_name).isValidUtf8(); }
     bool isFolder() { return followedType() == S_IFDIR; }
     bool isRegularFile() { return followedType() == S_IFREG; }
     bool opensAsFile() const
@@ -397,8 +413,9 @@ int listSubFolders(const QString &folder, QStringList &found, ScanContext &conte
             return 0;
         if (!reader.isFolder())
             continue;
+        // A name that is not valid text has characters no path text can hold.
         const QString name = reader.name();
-        if (!acceptableName(name))
+        if (!reader.nameIsText() || !acceptableName(name))
             continue;
         const QString path = folder + name + nativeSeparator();
         if (context.takeIn(path))
@@ -477,9 +494,21 @@ int fileAttributes(const QString &path)
     return platformAttributes(path);
 }
 
+int fileAttributes(const QByteArray &nativePath)
+{
+    if (nativePath.isEmpty())
+        return -1;
+    return platformAttributes(nativePath);
+}
+
 bool IsExistingFile(const QString &path)
 {
     return !path.isEmpty() && platformOpensAsFile(path);
+}
+
+bool IsExistingFile(const QByteArray &nativePath)
+{
+    return !nativePath.isEmpty() && platformOpensAsFile(nativePath);
 }
 
 bool HasUnsafeChars(const QString &name)
@@ -514,31 +543,52 @@ bool wildcardMatch(const QString &pattern, const QString &name)
     return Wildcard(pattern).matches(name);
 }
 
-QStringList ListFiles(const QString &folder, const QString &pattern,
-                      const std::function<bool()> &stopRequested)
+namespace {
+
+// Hands found(reader) each matching file of the folder, in listing order.
+template <typename Found>
+void listMatchingFiles(const QString &folder, const QString &pattern,
+                       const std::function<bool()> &stopRequested, Found found)
 {
     QString prefix = folder;
     if (prefix.isEmpty() || !isSeparator(prefix.back()))
         prefix += nativeSeparator();
     const Wildcard wildcard(pattern);
 
-    QStringList names;
-    names.reserve(100);
     FolderReader reader(prefix);
     int entries = 0;
     while (reader.next()) {
         if ((++entries & 255) == 0 && stopRequested && stopRequested())
-            return names;
+            return;
         // Pipes and devices are never opened by the open test.
         if (!reader.isRegularFile())
             continue;
-        const QString name = reader.name();
-        if (wildcard.matches(name) && reader.opensAsFile())
-            names.append(name);
+        if (wildcard.matches(reader.name()) && reader.opensAsFile())
+            found(reader);
     }
     // A folder that is not there has no files, as with a wildcard search.
     if (reader.error() != 0 && reader.error() != PathNotFound)
         throw Failure(listingFailure(folder, reader));
+}
+
+} // namespace
+
+QStringList ListFiles(const QString &folder, const QString &pattern,
+                      const std::function<bool()> &stopRequested)
+{
+    QStringList names;
+    listMatchingFiles(folder, pattern, stopRequested,
+                      [&names](const FolderReader &reader) { names.append(reader.name()); });
+    return names;
+}
+
+QList<QByteArray> ListNativeFiles(const QString &folder, const QString &pattern,
+                                  const std::function<bool()> &stopRequested)
+{
+    QList<QByteArray> names;
+    names.reserve(100);
+    listMatchingFiles(folder, pattern, stopRequested,
+                      [&names](const FolderReader &reader) { names.append(reader.nativeName()); });
     return names;
 }
 

@@ -17,9 +17,11 @@ inline constexpr int ReparsePoint = 1024;
 
 // The attribute value of a path; -1 when it cannot be read.
 int fileAttributes(const QString &path);
+int fileAttributes(const QByteArray &nativePath);
 
 // True when the path opens read-only as a regular file. Never fails.
 bool IsExistingFile(const QString &path);
+bool IsExistingFile(const QByteArray &nativePath);
 
 // True when the name holds a control character (below 32, 127 to 159) or "?",
 // or a character the locale's 8-bit codec cannot represent.
@@ -36,6 +38,10 @@ bool wildcardMatch(const QString &pattern, const QString &name);
 // and set, ends the listing early.
 QStringList ListFiles(const QString &folder, const QString &pattern,
                       const std::function<bool()> &stopRequested = {});
+// The same, as the file system's own bytes: a name need not be valid text (the
+// pattern matches its text with U+FFFD for each invalid sequence).
+QList<QByteArray> ListNativeFiles(const QString &folder, const QString &pattern,
+                                  const std::function<bool()> &stopRequested = {});
 
 // A failure the scan met, for the error report (location and step).
 struct ScanFailure {
@@ -49,8 +55,8 @@ struct ScanFailure {
 // missing folders drop out silently, hidden system folders (22, 1046) are not
 // entered unless they are roots, names of 260 characters or more, with unsafe
 // characters or "?" are left out, and a folder already scanned (same device
-// and inode) is not entered again. The stop flag, when given and set, ends
-// the scan early.
+// and inode) is not entered again. A name that is not valid text counts as
+// unsafe. The stop flag, when given and set, ends the scan early.
 void GetSubDirectories2016(QStringList &folderList, bool recurse,
                            QList<ScanFailure> *failures = nullptr,
                            const std::function<bool()> &stopRequested = {});

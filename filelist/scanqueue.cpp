@@ -1,6 +1,7 @@
 #include "filelist/scanqueue.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMetaObject>
 #include <condition_variable>
 #include <deque>
@@ -33,7 +34,7 @@ struct ScanQueue::Worker {
     void run();
     void runJob(const Job &job);
     void scanFolder(const ScanItem &item, QList<ScanFailure> &failures);
-    void add(const QString &path);
+    void add(const ListEntry &entry);
     void flushIfDue();
     void flush();
     bool stopRequested() const { return stop.load(std::memory_order_relaxed); }
@@ -48,7 +49,7 @@ struct ScanQueue::Worker {
     std::thread thread;
 
     // Worker thread only.
-    QStringList pending;
+    ListEntries pending;
     QElapsedTimer pendingSince;
 
     // GUI thread only.
@@ -79,7 +80,8 @@ void ScanQueue::Worker::runJob(const Job &job)
         if (stopRequested())
             return;
         if (item.kind == ScanItem::Kind::File)
-            add(item.path);
+            add(item.nativePath.isEmpty() ? ListEntry::fromText(item.path)
+                                          : ListEntry::fromNative(item.nativePath));
         else
             scanFolder(item, failures);
     }
@@ -103,7 +105,7 @@ void ScanQueue::Worker::scanFolder(const ScanItem &item, QList<ScanFailure> &fai
     const auto stopFlag = [this] { return stopRequested(); };
 
     // A chosen root keeps its own separator, so its element ends in two; the
-    // command's clean-up repairs the file paths.
+    // clean-up repairs the file paths.
     QStringList folderList{item.path + separator};
     try {
         GetSubDirectories2016(folderList, true, &failures, stopFlag);
@@ -118,15 +120,15 @@ void ScanQueue::Worker::scanFolder(const ScanItem &item, QList<ScanFailure> &fai
         flushIfDue();
         folder.chop(1);
         try {
-            const QStringList names = ListFiles(folder, pattern, stopFlag);
-            for (const QString &name : names) {
-                if (name.startsWith(QLatin1Char('~')))
+            // Names hold no separator, so cleaning the folder part cleans the path.
+            const QByteArray prefix = QFile::encodeName(CleanPath(folder + separator));
+            const QList<QByteArray> names = ListNativeFiles(folder, pattern, stopFlag);
+            for (const QByteArray &name : names) {
+                if (name.startsWith('~'))
                     continue;
-                const QString path = folder + separator + name;
-                if (!command)
-                    add(path);
-                else if (IsExistingFile(path) && fileAttributes(path) != HiddenArchive)
-                    add(CleanPath(path));
+                const QByteArray path = prefix + name;
+                if (!command || (IsExistingFile(path) && fileAttributes(path) != HiddenArchive))
+                    add(ListEntry::fromNative(path));
             }
         } catch (const std::exception &e) {
             // Nothing from this folder; the others still count.
@@ -136,13 +138,13 @@ void ScanQueue::Worker::scanFolder(const ScanItem &item, QList<ScanFailure> &fai
     }
 }
 
-void ScanQueue::Worker::add(const QString &path)
+void ScanQueue::Worker::add(const ListEntry &entry)
 {
     if (pending.isEmpty()) {
         pending.reserve(ChunkSize);
         pendingSince.start();
     }
-    pending.append(path);
+    pending.append(entry);
     if (pending.size() >= ChunkSize)
         flush();
     else
@@ -177,7 +179,7 @@ void ScanQueue::Worker::flush()
             emit owner->entriesFound(chunk);
         },
         Qt::QueuedConnection);
-    pending = QStringList();
+    pending = ListEntries();
 }
 
 ScanQueue::ScanQueue(QObject *parent)

@@ -3,11 +3,13 @@
 #include <QProcess>
 #include <QGuiApplication>
 #include <QtTest>
+#include <cstdio>
 #include <functional>
 
 #include "app/errorreport.h"
 #include "testsupport.h"
 #include "writer/batchrun.h"
+#include "writer/verifier.h"
 
 namespace {
 
@@ -16,6 +18,10 @@ class FakeHost : public BatchHost {
 public:
     int entryCount() const override { return entries.size(); }
     QString entryText(int position) const override { return entries.at(position - 1); }
+    QByteArray entryPath(int position) const override
+    {
+        return paths.value(position - 1, QFile::encodeName(entryText(position)));
+    }
     QString tagLabel() const override { return label; }
     QString tagValue() const override
     {
@@ -53,6 +59,7 @@ public:
     }
 
     QStringList entries;
+    QList<QByteArray> paths; // where a name's bytes are not its text
     QString label = QStringLiteral("Artist");
     QString value = QStringLiteral("Summer 2021");
     QString folder;
@@ -123,6 +130,7 @@ private slots:
     void invalidDateStartsNothing();
     void copyWithoutTheValueIsRefused();
     void secondRunFinishesTheRest();
+    void nameThatIsNotUtf8KeepsItsBytes();
     void existingOutputIsLeftAlone();
     void xpValueOutsideBasicPlaneIsRefused();
     void failureInStepIsReportedAndRunGoesOn();
@@ -618,6 +626,23 @@ void TestBatchRun::onlyRegularFilesReachTheTool()
     QCOMPARE(m_reports.last().failures().first().reason, reason);
     // The run went on, and left nothing of the refused file.
     QCOMPARE(outputNames(), QStringList{"ok.jpg"});
+}
+
+// A Latin-1 name from an old camera: the copy gets the very same bytes.
+void TestBatchRun::nameThatIsNotUtf8KeepsItsBytes()
+{
+    const QString made = makeSources({"made.jpg"}).first();
+    const QByteArray latin1 = QFile::encodeName(m_src) + "/caf\xe9.jpg";
+    QCOMPARE(std::rename(QFile::encodeName(made).constData(), latin1.constData()), 0);
+    m_host.entries = QStringList{QString::fromUtf8(latin1)};
+    m_host.paths = {latin1};
+    BatchRun run(m_host, m_dialogs);
+    QVERIFY(runToEnd(run));
+    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
+    const QByteArray copy = QFile::encodeName(m_out) + "/caf\xe9.jpg";
+    QCOMPARE(verifyCopy(latin1, copy, {QStringLiteral("Artist"), m_host.value}), QString());
+    std::remove(copy.constData()); // Qt cannot name them to clean up
+    std::remove(latin1.constData());
 }
 
 OSTRELL_CORE_TEST_MAIN(TestBatchRun)

@@ -70,17 +70,20 @@ void TestFileListModel::swapTexts()
 {
     FileListModel model;
     QAbstractItemModelTester tester(&model);
-    model.appendEntries({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+    model.appendEntries({QStringLiteral("a"), QStringLiteral("b")});
+    model.appendListEntries({ListEntry::fromNative("c\xe9")}); // a name that is no UTF-8
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
 
     model.swapTexts(0, 2);
-    QCOMPARE(texts(model), (QStringList{"c", "b", "a"}));
+    QCOMPARE(texts(model), (QStringList{"c\uFFFD", "b", "a"}));
+    QCOMPARE(model.entryPath(1), QByteArray("c\xe9")); // the bytes go with the text
+    QCOMPARE(model.entryPath(3), QByteArray("a"));
     QCOMPARE(changed.size(), 2);
 
     model.swapTexts(1, 3);
     model.swapTexts(-1, 0);
     model.swapTexts(1, 1);
-    QCOMPARE(texts(model), (QStringList{"c", "b", "a"}));
+    QCOMPARE(texts(model), (QStringList{"c\uFFFD", "b", "a"}));
 }
 
 void TestFileListModel::removeRowAt()
@@ -98,6 +101,7 @@ void TestFileListModel::removeRowAt()
     model.removeRowAt(1);
     QCOMPARE(texts(model), QStringList{"y"});
     QCOMPARE(model.entryText(2), QString());
+    QCOMPARE(model.entryPath(2), QByteArray());
 }
 
 void TestFileListModel::clear()

@@ -1,6 +1,7 @@
 #include <QGuiApplication>
 #include <QtTest>
 
+#include "app/cursorfile.h"
 #include "app/paths.h"
 #include "testsupport.h"
 
@@ -14,7 +15,24 @@ private slots:
     void fileTests_data();
     void fileTests();
     void desktopFolderEndsWithSeparator();
+    void cursorHotspot_data();
+    void cursorHotspot();
 };
+
+namespace {
+// The directory and first entry of an icon-format file, as little-endian bytes.
+QByteArray iconHeader(quint16 type, uchar width, uchar height, quint16 hotX, quint16 hotY)
+{
+    QByteArray data(22, '\0');
+    qToLittleEndian<quint16>(type, data.data() + 2);
+    qToLittleEndian<quint16>(1, data.data() + 4);
+    data[6] = char(width);
+    data[7] = char(height);
+    qToLittleEndian<quint16>(hotX, data.data() + 10);
+    qToLittleEndian<quint16>(hotY, data.data() + 12);
+    return data;
+}
+} // namespace
 
 void TestPaths::cleanPath_data()
 {
@@ -111,6 +129,26 @@ void TestPaths::desktopFolderEndsWithSeparator()
     QVERIFY(desktop.size() > 1);
     QVERIFY(desktop.endsWith(nativeSeparator()));
     QVERIFY(!desktop.endsWith(QString(2, nativeSeparator())));
+}
+
+void TestPaths::cursorHotspot_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QSize>("loaded");
+    QTest::addColumn<QPoint>("expected"); // (-1, -1): none
+    QTest::newRow("cursor") << iconHeader(2, 32, 32, 5, 1) << QSize(32, 32) << QPoint(5, 1);
+    QTest::newRow("loaded larger") << iconHeader(2, 32, 32, 5, 1) << QSize(64, 64) << QPoint(10, 2);
+    QTest::newRow("stated 256") << iconHeader(2, 0, 0, 128, 64) << QSize(64, 64) << QPoint(32, 16);
+    QTest::newRow("icon") << iconHeader(1, 32, 32, 1, 32) << QSize(32, 32) << QPoint(-1, -1);
+    QTest::newRow("truncated") << iconHeader(2, 32, 32, 5, 1).left(12) << QSize(32, 32) << QPoint(-1, -1);
+}
+
+void TestPaths::cursorHotspot()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QSize, loaded);
+    QFETCH(QPoint, expected);
+    QCOMPARE(::cursorHotspot(data, loaded).value_or(QPoint(-1, -1)), expected);
 }
 
 OSTRELL_CORE_TEST_MAIN(TestPaths)

@@ -13,28 +13,31 @@ namespace {
 
 ScanItem fileItem(const QString &path)
 {
-    return {ScanItem::Kind::File, path, QStringLiteral("*.*")};
+    return {ScanItem::Kind::File, path, QStringLiteral("*.*"), {}};
 }
 
 ScanItem dropItem(const QString &folder)
 {
-    return {ScanItem::Kind::FolderDrop, folder, QStringLiteral("*.*")};
+    return {ScanItem::Kind::FolderDrop, folder, QStringLiteral("*.*"), {}};
 }
 
 ScanItem commandItem(const QString &folder, const QString &answer)
 {
-    return {ScanItem::Kind::FolderCommand, folder, QStringLiteral("*.") + answer};
+    return {ScanItem::Kind::FolderCommand, folder, QStringLiteral("*.") + answer, {}};
 }
 
 // Everything a queue hands back, in arrival order.
 struct Collector {
     explicit Collector(ScanQueue &queue)
     {
-        QObject::connect(&queue, &ScanQueue::entriesFound, &queue, [this](const QStringList &chunk) {
+        QObject::connect(&queue, &ScanQueue::entriesFound, &queue, [this](const ListEntries &chunk) {
             if (QThread::currentThread() != qApp->thread())
                 offGuiThread = true;
             chunks.append(chunk);
-            entries += chunk;
+            for (const ListEntry &entry : chunk) {
+                entries.append(entry.text);
+                paths.append(entry.path);
+            }
         });
         QObject::connect(&queue, &ScanQueue::jobFinished, &queue,
                          [this](int id, const QList<ScanFailure> &failed) {
@@ -42,8 +45,9 @@ struct Collector {
                              failures += failed;
                          });
     }
-    QList<QStringList> chunks;
+    QList<ListEntries> chunks;
     QStringList entries;
+    QList<QByteArray> paths;
     QList<int> finished;
     QList<ScanFailure> failures;
     bool offGuiThread = false;
@@ -83,6 +87,7 @@ private slots:
     void listingFailureIsReported();
     void linkLoopListsEachFileOnce();
     void rootLikeFolder();
+    void namesThatAreNotText();
     void destroyWhileScanning();
 
 private:
@@ -191,7 +196,7 @@ void TestScanQueue::manyFilesComeInChunks()
     QTRY_COMPARE(collected.finished.size(), 1);
     QVERIFY(!collected.offGuiThread);
     QVERIFY2(collected.chunks.size() >= 3, qPrintable(QString::number(collected.chunks.size())));
-    for (const QStringList &chunk : std::as_const(collected.chunks))
+    for (const ListEntries &chunk : std::as_const(collected.chunks))
         QVERIFY(!chunk.isEmpty() && chunk.size() <= 2000);
     QStringList expected = underRoot(folder, ListFiles(folder, QStringLiteral("*.jpg")));
     expected.append(QStringLiteral("/last"));
@@ -258,7 +263,7 @@ void TestScanQueue::linkLoopListsEachFileOnce()
 void TestScanQueue::rootLikeFolder()
 {
     // A root comes with its own separator, so the folder list starts with a
-    // doubled one. The command cleans its paths; the drop takes them as built.
+    // doubled one, which neither the command nor the drop keeps.
     const QString root = m_dir.path() + QStringLiteral("/rootlike");
     QVERIFY(makeTree(root, {QStringLiteral("a.jpg"), QStringLiteral("sub/b.jpg")}));
     ScanQueue queue;
@@ -268,7 +273,29 @@ void TestScanQueue::rootLikeFolder()
     QTRY_COMPARE(collected.finished.size(), 2);
     QCOMPARE(collected.entries,
              (QStringList{root + QStringLiteral("/a.jpg"), root + QStringLiteral("/sub/b.jpg"),
-                          root + QStringLiteral("//a.jpg"), root + QStringLiteral("//sub/b.jpg")}));
+                          root + QStringLiteral("/a.jpg"), root + QStringLiteral("/sub/b.jpg")}));
+}
+
+void TestScanQueue::namesThatAreNotText()
+{
+    // Latin-1 names, as old cameras and archives write them: the file keeps
+    // its bytes and shows U+FFFD; a folder of such a name is left out.
+    const QString root = m_dir.path() + QStringLiteral("/latin1");
+    QVERIFY(makeTree(root, {QStringLiteral("plain.jpg")}));
+    const QByteArray native = QFile::encodeName(root);
+    QVERIFY(::close(::creat((native + "/caf\xe9.jpg").constData(), 0644)) == 0);
+    QVERIFY(::mkdir((native + "/d\xe9j\xe0").constData(), 0755) == 0);
+    QVERIFY(::close(::creat((native + "/d\xe9j\xe0/in.jpg").constData(), 0644)) == 0);
+    for (const ScanItem &item : {commandItem(root, QStringLiteral("jpg")), dropItem(root)}) {
+        ScanQueue queue;
+        Collector collected(queue);
+        queue.enqueue({item});
+        QTRY_COMPARE(collected.finished.size(), 1);
+        QCOMPARE(sorted(collected.entries),
+                 sorted({root + QStringLiteral("/caf\uFFFD.jpg"), root + QStringLiteral("/plain.jpg")}));
+        QVERIFY(collected.paths.contains(native + "/caf\xe9.jpg"));
+        QVERIFY(collected.paths.contains(native + "/plain.jpg"));
+    }
 }
 
 void TestScanQueue::destroyWhileScanning()

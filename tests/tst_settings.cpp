@@ -1,7 +1,6 @@
 #include <QGuiApplication>
 #include <QtTest>
 
-#include "app/paths.h"
 #include "app/settings.h"
 #include "testsupport.h"
 
@@ -23,6 +22,8 @@ private slots:
     void init();
     void defaults_data();
     void defaults();
+    void resultsFolderDefault_data();
+    void resultsFolderDefault();
     void writeThenRead_data();
     void writeThenRead();
     void everyKeystrokeIsWritten();
@@ -42,7 +43,6 @@ void TestSettings::defaults_data()
     QTest::addColumn<Settings::Key>("key");
     QTest::addColumn<QString>("expected");
     QTest::newRow("Combo") << Settings::Key::Combo << "Title";
-    QTest::newRow("Text2") << Settings::Key::Text2 << DesktopFolder();
     QTest::newRow("Extension") << Settings::Key::Extension << "jpg";
     QTest::newRow("LastFolder") << Settings::Key::LastFolder << QString();
 }
@@ -53,6 +53,29 @@ void TestSettings::defaults()
     QFETCH(QString, expected);
     QCOMPARE(Settings::read(key), expected);
     QCOMPARE(Settings::defaultFor(key), expected);
+}
+
+void TestSettings::resultsFolderDefault_data()
+{
+    QTest::addColumn<QStringList>("folders"); // made in a fresh home folder
+    QTest::addColumn<QString>("expected");    // below that home
+    QTest::newRow("desktop") << QStringList{"Desktop", "Pictures"} << "Desktop/";
+    QTest::newRow("no desktop: pictures") << QStringList{"Pictures"} << "Pictures/";
+    QTest::newRow("neither: home") << QStringList{} << "";
+}
+
+void TestSettings::resultsFolderDefault()
+{
+    QFETCH(QStringList, folders);
+    QFETCH(QString, expected);
+    QTemporaryDir home;
+    for (const QString &folder : folders)
+        QVERIFY(QDir(home.path()).mkdir(folder));
+    const QByteArray realHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    const QString got = Settings::read(Settings::Key::Text2);
+    qputenv("HOME", realHome);
+    QCOMPARE(got, home.path() + QLatin1Char('/') + expected);
 }
 
 void TestSettings::writeThenRead_data()

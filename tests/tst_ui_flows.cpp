@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "app/settings.h"
 #include "app/window/form1.h"
 #include "filelist/filelistmodel.h"
@@ -107,7 +110,8 @@ private slots:
         Form1 form(&dialogs);
         form.setMousePointer(Pointer::Hourglass); // a drop is carried out while busy
         QSignalSpy done(&form.scanQueue(), &ScanQueue::jobFinished);
-        form.dropPaths({path("single.jpg"), dropped + "/", path("notes.txt")});
+        form.dropPaths({QFile::encodeName(path("single.jpg")), QFile::encodeName(dropped + "/"),
+                        QFile::encodeName(path("notes.txt"))});
         QVERIFY(done.wait(30000));
         const QStringList got = entries(form);
         QCOMPARE(got.size(), 5);
@@ -118,18 +122,26 @@ private slots:
         QCOMPARE(got.last(), path("notes.txt")); // a file is taken as dropped, unchecked
     }
 
-    void onlyLocalFilesMayBeDropped_data()
+    void dropsAreLocalFilesTakenAsCopies_data()
     {
         QTest::addColumn<bool>("files");
+        QTest::addColumn<Qt::DropAction>("proposed");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("text") << false << false;
-        QTest::newRow("local files") << true << true;
+        QTest::newRow("text") << false << Qt::CopyAction << false;
+        QTest::newRow("local files") << true << Qt::CopyAction << true;
+        // Shift-drag in a file manager: taken as a move, the manager would
+        // delete the originals.
+        QTest::newRow("move proposed") << true << Qt::MoveAction << true;
     }
 
-    void onlyLocalFilesMayBeDropped()
+    void dropsAreLocalFilesTakenAsCopies()
     {
         QFETCH(bool, files);
+        QFETCH(Qt::DropAction, proposed);
         QFETCH(bool, accepted);
+        // A Latin-1 name: its URL carries bytes that are no UTF-8.
+        const QByteArray latin1 = QFile::encodeName(m_dir.path()) + "/caf\xe9.jpg";
+        QVERIFY(::close(::creat(latin1.constData(), 0644)) == 0);
         FakeDialogs dialogs;
         Form1 form(&dialogs);
         form.show();
@@ -137,12 +149,30 @@ private slots:
         auto *list = control<FileListView>(form, "ListView1");
         QMimeData data;
         if (files)
-            data.setUrls({QUrl::fromLocalFile(path("single.jpg"))});
+            data.setUrls({QUrl::fromEncoded("file://" + latin1.toPercentEncoding("/")),
+                          QUrl::fromLocalFile(path("single.jpg"))});
         else
             data.setText(QStringLiteral("just words"));
-        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+        QDragEnterEvent enter(QPoint(20, 20), offered, &data, Qt::LeftButton, Qt::NoModifier);
+        enter.setDropAction(proposed);
         QApplication::sendEvent(list->viewport(), &enter);
         QCOMPARE(enter.isAccepted(), accepted);
+        if (!accepted)
+            return;
+        QCOMPARE(enter.dropAction(), Qt::CopyAction);
+
+        QSignalSpy done(&form.scanQueue(), &ScanQueue::jobFinished);
+        QDropEvent drop(QPointF(20, 20), offered, &data, Qt::LeftButton, Qt::NoModifier);
+        drop.setDropAction(proposed);
+        QApplication::sendEvent(list->viewport(), &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(drop.dropAction(), Qt::CopyAction);
+        QVERIFY(done.wait(30000));
+        QCOMPARE(form.fileList().entryCount(), 2);
+        QCOMPARE(form.fileList().entryPath(1), latin1);
+        QCOMPARE(form.fileList().entryText(1), m_dir.path() + QStringLiteral("/caf\uFFFD.jpg"));
+        QCOMPARE(form.fileList().entryPath(2), QFile::encodeName(path("single.jpg")));
     }
 
     void resultsFolderButtonAddsTheSeparator()

@@ -2,16 +2,23 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 
+#include "app/errorreport.h"
 #include "app/paths.h"
 #include "app/settings.h"
 #include "app/window/form1.h"
+#include "app/window/qtdialogs.h"
+#include "filelist/addfiles.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/window/filelistview.h"
 #include "formsupport.h"
@@ -41,6 +48,8 @@ private slots:
     {
         FakeDialogs dialogs;
         Form1 form(&dialogs);
+        // Placed before its load can report anything, so a report centres on it.
+        QCOMPARE(form.geometry().center(), form.screen()->availableGeometry().center());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(form.size(), QSize(536, 496));
@@ -49,7 +58,7 @@ private slots:
         QCOMPARE(form.windowIcon().pixmap(256).size(), QSize(256, 256));
         QCOMPARE(control<QComboBox>(form, "Combo1")->currentText(), QStringLiteral("Title"));
         QCOMPARE(control<QComboBox>(form, "Combo1")->count(), 13);
-        QCOMPARE(control<QLineEdit>(form, "Text2")->text(), DesktopFolder());
+        QCOMPARE(control<QLineEdit>(form, "Text2")->text(), Settings::defaultFor(Settings::Key::Text2));
         QVERIFY(control<QLineEdit>(form, "Text2")->text().endsWith(nativeSeparator()));
         QVERIFY(control<QPlainTextEdit>(form, "Text1")->toPlainText().isEmpty());
         QTRY_COMPARE(QApplication::focusWidget(), control<QWidget>(form, "Text1"));
@@ -229,6 +238,64 @@ private slots:
                  QStringLiteral("Add File(s) - Hold Ctrl or Shift to select multiple files"));
         QCOMPARE(asked.first().text,
                  QStringLiteral("All JPG (*.jpg;*.jpeg)|*.jpg;*.jpeg|All Files (*.*)|*.*"));
+    }
+
+    void fileDialogFilterMatches_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("jpg");
+        QTest::newRow("jpg") << "IMG_1.JPG" << true;
+        QTest::newRow("jpeg") << "b.jpeg" << true;
+        QTest::newRow("other type") << "notes.txt" << false;
+        QTest::newRow("no dot") << "README" << false;
+    }
+
+    void fileDialogFilterMatches()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, jpg);
+        // Qt takes the patterns between the brackets of each filter.
+        const QStringList filters = QtDialogs::qtFilter(QString::fromLatin1(AddFilesFilter)).split(";;");
+        QCOMPARE(filters.size(), 2);
+        auto patterns = [](const QString &filter) {
+            return filter.section('(', 1).chopped(1).split(' ');
+        };
+        QCOMPARE(QDir::match(patterns(filters.at(0)), name), jpg);
+        QVERIFY(QDir::match(patterns(filters.at(1)), name)); // "All Files" lets every file through
+    }
+
+    void messagesArePlainText_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("message") << "message";
+        QTest::newRow("report") << "warning";
+        QTest::newRow("question") << "question";
+    }
+
+    void messagesArePlainText()
+    {
+        QFETCH(QString, kind);
+        QWidget owner;
+        QtDialogs dialogs(&owner);
+        const QString text = errorReportText(QStringLiteral("Cannot read <b>x</b>.jpg"),
+                                             QString::fromLatin1(Location::AddFolder), 140);
+        Qt::TextFormat format = Qt::AutoText;
+        QString shown;
+        QTimer::singleShot(0, &owner, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                format = box->findChild<QLabel *>("qt_msgbox_label")->textFormat();
+                shown = box->text();
+                box->done(0);
+            }
+        });
+        if (kind == "message")
+            dialogs.message(text);
+        else if (kind == "warning")
+            dialogs.warning(QString::fromLatin1(ErrorReportCaption), text);
+        else
+            dialogs.question(text);
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(shown, text);
     }
 };
 

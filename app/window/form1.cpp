@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -15,10 +16,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QUrl>
 
+#include "app/cursorfile.h"
 #include "app/errorreport.h"
 #include "app/paths.h"
 #include "app/samplefiles.h"
@@ -90,6 +93,10 @@ void Form1::buildControls()
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
                    | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(8040 / TwipsPerPixel, 7440 / TwipsPerPixel);
+    // Placed before anything can report a failure: a box opened during the
+    // load centres on the window, which is not shown yet.
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
     setAutoFillBackground(true);
     QPalette background = palette();
     background.setColor(QPalette::Window, Qt::white);
@@ -189,7 +196,7 @@ void Form1::connectControls()
             [](const QString &text) { Settings::write(Settings::Key::Text2, text); });
 
     connect(ListView1, &FileListView::pathsDropped, this, &Form1::dropPaths);
-    connect(m_scans.get(), &ScanQueue::entriesFound, m_model, &FileListModel::appendEntries);
+    connect(m_scans.get(), &ScanQueue::entriesFound, m_model, &FileListModel::appendListEntries);
     connect(m_scans.get(), &ScanQueue::jobFinished, this, &Form1::onScanFinished);
 
     // Pointer rules: the hand over the command buttons, the default pointer
@@ -215,7 +222,12 @@ void Form1::Form_Load()
         QPixmap picture;
         if (!picture.load(hand))
             throw Failure(QStringLiteral("Invalid picture"));
-        m_customPointer = QCursor(picture);
+        // A plain picture's hotspot is its centre; the fingertip is elsewhere.
+        QFile file(hand);
+        const std::optional<QPoint> hotspot = file.open(QIODevice::ReadOnly)
+            ? cursorHotspot(file.read(64), picture.size())
+            : std::nullopt;
+        m_customPointer = hotspot ? QCursor(picture, hotspot->x(), hotspot->y()) : QCursor(picture);
     });
     guard.step(107, [&] {
         const QString dragPointer = dataFilePath(QStringLiteral("/drag.ico"));
@@ -322,6 +334,11 @@ QString Form1::entryText(int position) const
     return m_model->entryText(position);
 }
 
+QByteArray Form1::entryPath(int position) const
+{
+    return m_model->entryPath(position);
+}
+
 QString Form1::tagLabel() const
 {
     return Combo1->currentText();
@@ -425,17 +442,21 @@ void Form1::PushButton6_Click()
     });
 }
 
-void Form1::dropPaths(const QStringList &paths)
+void Form1::dropPaths(const QList<QByteArray> &paths)
 {
     QList<ScanItem> items;
-    for (const QString &dropped : paths) {
-        const QString path = withoutClosingSeparator(dropped);
-        if (IsFolder(path)) {
+    for (const QByteArray &dropped : paths) {
+        const ListEntry entry = ListEntry::fromNative(dropped);
+        const QString path = withoutClosingSeparator(entry.text);
+        // A folder whose name is not valid text cannot be scanned by its
+        // text; it is listed as it is and the run names it.
+        if (entry.path == QFile::encodeName(entry.text) && IsFolder(path)) {
             items.append(droppedFolderScan(path));
         } else {
             ScanItem file;
             file.kind = ScanItem::Kind::File;
-            file.path = dropped;
+            file.path = entry.text;
+            file.nativePath = entry.path;
             items.append(file);
         }
     }

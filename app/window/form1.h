@@ -45,6 +45,7 @@ public:
     // BatchHost
     int entryCount() const override;
     QString entryText(int position) const override;
+    QByteArray entryPath(int position) const override;
     QString tagLabel() const override;
     QString tagValue() const override;
     QString resultsFolder() const override;
@@ -62,8 +63,8 @@ public:
     void PushButton5_Click(); // Load Sample/Example Files
     void PushButton6_Click(); // ... beside the results folder
 
-    // Files and folders dropped on the list, in order.
-    void dropPaths(const QStringList &paths);
+    // Files and folders dropped on the list, in order, as native bytes.
+    void dropPaths(const QList<QByteArray> &paths);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -30,12 +30,14 @@ void QtDialogs::message(const QString &text, const QString &details)
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, m_owner);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
 void QtDialogs::warning(const QString &caption, const QString &text)
 {
     QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, m_owner);
+    box.setTextFormat(Qt::PlainText); // a name holding "<b>" is a name, not markup
     box.exec();
 }
 
@@ -43,6 +45,7 @@ bool QtDialogs::question(const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Yes | QMessageBox::No,
                     m_owner);
+    box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -66,9 +69,13 @@ QString QtDialogs::qtFilter(const QString &filter)
         const int open = description.lastIndexOf(QLatin1Char('('));
         if (open >= 0)
             description = description.left(open);
-        QString patterns = parts.at(i + 1);
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters.append(description.trimmed() + QStringLiteral(" (") + patterns + QLatin1Char(')'));
+        QStringList patterns = parts.at(i + 1).split(QLatin1Char(';'));
+        // On Windows "*.*" takes every name; to Qt it needs a dot.
+        for (QString &pattern : patterns)
+            if (pattern == QLatin1String("*.*"))
+                pattern = QStringLiteral("*");
+        filters.append(description.trimmed() + QStringLiteral(" (") + patterns.join(QLatin1Char(' '))
+                       + QLatin1Char(')'));
     }
     return filters.join(QStringLiteral(";;"));
 }

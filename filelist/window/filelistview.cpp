@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -109,14 +110,39 @@ void FileListView::keyPressEvent(QKeyEvent *event)
     QTreeView::keyPressEvent(event);
 }
 
-QStringList FileListView::localPaths(const QMimeData *data)
+namespace {
+
+QByteArray nativeLocalPath(const QUrl &url)
 {
-    QStringList paths;
+#ifdef Q_OS_WIN
+    return QFile::encodeName(QDir::toNativeSeparators(url.toLocalFile()));
+#else
+    // toLocalFile() decodes the name as text and loses bytes that are not;
+    // the encoded path keeps them.
+    if (!url.host().isEmpty())
+        return QFile::encodeName(url.toLocalFile());
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+#endif
+}
+
+// The source may propose a move (Shift held in a file manager); the list only
+// reads the files, so the drop is taken as a copy and nothing is removed.
+void acceptAsCopy(QDropEvent *event)
+{
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+} // namespace
+
+QList<QByteArray> FileListView::localPaths(const QMimeData *data)
+{
+    QList<QByteArray> paths;
     if (!data || !data->hasUrls())
         return paths;
     for (const QUrl &url : data->urls())
         if (url.isLocalFile())
-            paths.append(QDir::toNativeSeparators(url.toLocalFile()));
+            paths.append(nativeLocalPath(url));
     return paths;
 }
 
@@ -125,7 +151,7 @@ void FileListView::dragEnterEvent(QDragEnterEvent *event)
     if (localPaths(event->mimeData()).isEmpty())
         event->ignore(); // the no-drop pointer; a release drops nothing
     else
-        event->acceptProposedAction();
+        acceptAsCopy(event);
 }
 
 void FileListView::dragMoveEvent(QDragMoveEvent *event)
@@ -133,16 +159,16 @@ void FileListView::dragMoveEvent(QDragMoveEvent *event)
     if (localPaths(event->mimeData()).isEmpty())
         event->ignore();
     else
-        event->acceptProposedAction();
+        acceptAsCopy(event);
 }
 
 void FileListView::dropEvent(QDropEvent *event)
 {
-    const QStringList paths = localPaths(event->mimeData());
+    const QList<QByteArray> paths = localPaths(event->mimeData());
     if (paths.isEmpty()) {
         event->ignore();
         return;
     }
-    event->acceptProposedAction();
+    acceptAsCopy(event);
     emit pathsDropped(paths);
 }

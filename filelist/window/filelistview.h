@@ -8,9 +8,10 @@
 class FileListModel;
 
 // The file list: one column in report layout. Entries are re-ordered by
-// dragging them with a button held (their texts swap as the pointer passes
-// other entries), removed by double-click or the Delete key unless the window
-// is busy, and files and folders dropped from a file manager are handed on.
+// dragging them with a button held (they swap as the pointer passes other
+// entries), removed by double-click or the Delete key unless the window is
+// busy, and files and folders dropped from a file manager are handed on. A
+// drop is always a copy: the files stay where they are.
 class FileListView : public QTreeView {
     Q_OBJECT
 public:
@@ -28,8 +29,8 @@ public:
     void removeSelectedEntry();
 
 signals:
-    // Local paths dropped on the list, in the order of the drop.
-    void pathsDropped(const QStringList &paths);
+    // Local paths dropped on the list as native bytes, in the order of the drop.
+    void pathsDropped(const QList<QByteArray> &paths);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -43,7 +44,7 @@ protected:
 
 private:
     void followDrag(const QPoint &position);
-    static QStringList localPaths(const QMimeData *data);
+    static QList<QByteArray> localPaths(const QMimeData *data);
 
     FileListModel *m_model = nullptr;
     std::function<bool()> m_isBusy;
