@@ -16,11 +16,6 @@
 
 namespace {
 
-QString fileNameOf(const QByteArray &path)
-{
-    return QString::fromUtf8(path.mid(path.lastIndexOf('/') + 1));
-}
-
 // Only regular files reach the tool: a named pipe or a device would keep it
 // waiting for ever.
 QString refusalForSource(const QByteArray &path)
@@ -464,72 +459,6 @@ void WriterEngine::publishWhenFirst(quint64 serial)
     startPublication(serial);
 }
 
-namespace {
-
-struct PublishInput {
-    QByteArray source;
-    QByteArray temporary; // empty: the final name was taken before the run asked the tool
-    QByteArray final;
-    QString tagName;
-    QString value;
-    QString noteWords;
-    QString noteLines;
-};
-
-QString nameTakenReason(const QByteArray &finalPath)
-{
-    return QStringLiteral("A file named %1 is already in the results folder; it was left as it is.")
-        .arg(fileNameOf(finalPath));
-}
-
-// A copy that reads back as asked gets its final name. Runs on a worker thread.
-WriterEngine::Publication publish(const PublishInput &input, const CopyVerifier &verifier,
-                                  const std::atomic_bool &cancelled)
-{
-    WriterEngine::Publication publication;
-    // A copy made earlier with this very value counts as written, so a second
-    // run finishes what the first left.
-    const auto judgeTaken = [&] {
-        const bool same = verifier
-            && verifier(input.source, input.final, input.tagName, input.value).isEmpty();
-        publication.kind = same ? FileOutcome::Kind::AlreadyThere : FileOutcome::Kind::Failed;
-        publication.reason = same ? QString() : nameTakenReason(input.final);
-        return publication;
-    };
-    if (input.temporary.isEmpty())
-        return judgeTaken();
-
-    const auto failWith = [&](const QString &reason) {
-        ::unlink(input.temporary.constData());
-        publication.kind = FileOutcome::Kind::Failed;
-        publication.reason = reason;
-        return publication;
-    };
-    const QString wrong =
-        verifier ? verifier(input.source, input.temporary, input.tagName, input.value) : QString();
-    if (!wrong.isEmpty())
-        return failWith(wrong);
-    if (cancelled.load())
-        return failWith(QStringLiteral("The run was stopped."));
-    QString whyNot;
-    switch (publishNoReplace(input.temporary, input.final, &whyNot)) {
-    case PublishResult::Published:
-        publication.kind = input.noteWords.isEmpty() ? FileOutcome::Kind::Written
-                                                     : FileOutcome::Kind::WrittenWithNotes;
-        publication.reason = input.noteWords;
-        publication.toolLine = input.noteLines;
-        return publication;
-    case PublishResult::NameTaken:
-        ::unlink(input.temporary.constData());
-        return judgeTaken();
-    case PublishResult::Failed:
-        break;
-    }
-    return failWith(whyNot);
-}
-
-} // namespace
-
 void WriterEngine::startPublication(quint64 serial)
 {
     const Flight &flight = m_flights.at(serial);
@@ -540,7 +469,7 @@ void WriterEngine::startPublication(quint64 serial)
     const CopyVerifier verifier = m_options.verifier;
     const std::shared_ptr<std::atomic_bool> cancelled = m_cancelled;
     m_pool.start([this, serial, input, verifier, cancelled] {
-        const Publication publication = publish(input, verifier, *cancelled);
+        const Publication publication = publishCopy(input, verifier, *cancelled);
         QMetaObject::invokeMethod(
             this, [this, serial, publication] { onPublished(serial, publication); },
             Qt::QueuedConnection);

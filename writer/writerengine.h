@@ -18,6 +18,7 @@
 
 #include "writer/commandline.h"
 #include "writer/fileoutcome.h"
+#include "writer/publication.h"
 
 class ExifToolWorker;
 class RunOutputs;
@@ -48,10 +49,6 @@ public:
     virtual std::optional<WriteJob> nextJob() = 0;
 };
 
-// Reads a copy back: empty when it holds the tag value and the source's
-// picture data, else the reason. Called on worker threads.
-using CopyVerifier = std::function<QString(const QByteArray &sourcePath, const QByteArray &copyPath,
-                                           const QString &tagName, const QString &value)>;
 
 // Writes the copies: resident ExifTools (one per core by default), each kept
 // fed with more than one command, every copy written under a temporary name
@@ -88,12 +85,6 @@ public:
 
     static QString timeoutReason(int timeoutMs);
 
-    // What became of a copy the tool made.
-    struct Publication {
-        FileOutcome::Kind kind = FileOutcome::Kind::Failed;
-        QString reason;
-        QString toolLine;
-    };
 
 signals:
     void failedToStart(const QString &reason);

@@ -1,0 +1,67 @@
+#include "writer/publication.h"
+
+#include <unistd.h>
+
+#include "writer/runoutputs.h"
+
+namespace {
+
+QString fileNameOf(const QByteArray &path)
+{
+    return QString::fromUtf8(path.mid(path.lastIndexOf('/') + 1));
+}
+
+
+QString nameTakenReason(const QByteArray &finalPath)
+{
+    return QStringLiteral("A file named %1 is already in the results folder; it was left as it is.")
+        .arg(fileNameOf(finalPath));
+}
+
+} // namespace
+
+Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
+                                  const std::atomic_bool &cancelled)
+{
+    Publication publication;
+    // A copy made earlier with this very value counts as written, so a second
+    // run finishes what the first left.
+    const auto judgeTaken = [&] {
+        const bool same = verifier
+            && verifier(input.source, input.final, input.tagName, input.value).isEmpty();
+        publication.kind = same ? FileOutcome::Kind::AlreadyThere : FileOutcome::Kind::Failed;
+        publication.reason = same ? QString() : nameTakenReason(input.final);
+        return publication;
+    };
+    if (input.temporary.isEmpty())
+        return judgeTaken();
+
+    const auto failWith = [&](const QString &reason) {
+        ::unlink(input.temporary.constData());
+        publication.kind = FileOutcome::Kind::Failed;
+        publication.reason = reason;
+        return publication;
+    };
+    const QString wrong =
+        verifier ? verifier(input.source, input.temporary, input.tagName, input.value) : QString();
+    if (!wrong.isEmpty())
+        return failWith(wrong);
+    if (cancelled.load())
+        return failWith(QStringLiteral("The run was stopped."));
+    QString whyNot;
+    switch (publishNoReplace(input.temporary, input.final, &whyNot)) {
+    case PublishResult::Published:
+        publication.kind = input.noteWords.isEmpty() ? FileOutcome::Kind::Written
+                                                     : FileOutcome::Kind::WrittenWithNotes;
+        publication.reason = input.noteWords;
+        publication.toolLine = input.noteLines;
+        return publication;
+    case PublishResult::NameTaken:
+        ::unlink(input.temporary.constData());
+        return judgeTaken();
+    case PublishResult::Failed:
+        break;
+    }
+    return failWith(whyNot);
+}
+
