@@ -159,6 +159,10 @@ void RunOutputs::release()
 PublishResult publishNoReplace(const QByteArray &temporaryPath, const QByteArray &finalPath,
                                QString *whyNot)
 {
+    const auto failed = [whyNot](int error) {
+        *whyNot = QStringLiteral("The copy could not be given its name (%1).").arg(systemError(error));
+        return PublishResult::Failed;
+    };
 #ifdef RENAME_NOREPLACE
     if (::renameat2(AT_FDCWD, temporaryPath.constData(), AT_FDCWD, finalPath.constData(),
                     RENAME_NOREPLACE)
@@ -166,11 +170,8 @@ PublishResult publishNoReplace(const QByteArray &temporaryPath, const QByteArray
         return PublishResult::Published;
     if (errno == EEXIST)
         return PublishResult::NameTaken;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-        *whyNot = QStringLiteral("The copy could not be given its name (%1).")
-                      .arg(systemError(errno));
-        return PublishResult::Failed;
-    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return failed(errno);
 #endif
     // File systems without that rename: a hard link fails as well when the
     // name is taken.
@@ -180,26 +181,20 @@ PublishResult publishNoReplace(const QByteArray &temporaryPath, const QByteArray
     }
     if (errno == EEXIST)
         return PublishResult::NameTaken;
-    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP) {
-        *whyNot = QStringLiteral("The copy could not be given its name (%1).")
-                      .arg(systemError(errno));
-        return PublishResult::Failed;
-    }
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP)
+        return failed(errno);
     // No hard links either (FAT): claim the name with an empty file of our
     // own, then put the copy in its place.
     const int fd = ::open(finalPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
         if (errno == EEXIST)
             return PublishResult::NameTaken;
-        *whyNot = QStringLiteral("The copy could not be given its name (%1).")
-                      .arg(systemError(errno));
-        return PublishResult::Failed;
+        return failed(errno);
     }
     ::close(fd);
     if (::rename(temporaryPath.constData(), finalPath.constData()) == 0)
         return PublishResult::Published;
     const int error = errno;
     ::unlink(finalPath.constData());
-    *whyNot = QStringLiteral("The copy could not be given its name (%1).").arg(systemError(error));
-    return PublishResult::Failed;
+    return failed(error);
 }

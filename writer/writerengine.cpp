@@ -175,6 +175,24 @@ void WriterEngine::onWorkerFailed(int slotIndex, ExifToolWorker *worker, const Q
     pump();
 }
 
+// The ready tool with the fewest commands, if one has room for another; -1 if none.
+int WriterEngine::roomiestSlot() const
+{
+    int best = -1;
+    int bestLoad = m_options.commandsPerWorker;
+    for (int i = 0; i < int(m_slots.size()); ++i) {
+        const Slot &slot = m_slots[size_t(i)];
+        if (!slot.ready || !slot.worker)
+            continue;
+        const int load = int(m_inTool.value(slot.worker).size());
+        if (load < bestLoad) {
+            best = i;
+            bestLoad = load;
+        }
+    }
+    return best;
+}
+
 bool WriterEngine::anyLiveWorker() const
 {
     for (const Slot &slot : m_slots)
@@ -256,37 +274,15 @@ void WriterEngine::pump()
     m_pulling = true;
     const quint64 generation = m_generation;
     for (;;) {
-        if (!anyLiveWorker()) {
+        const bool anyTool = anyLiveWorker();
+        const int best = anyTool ? roomiestSlot() : -1;
+        if (!anyTool) {
             // No tool can be started any more: what is left fails with the reason.
             for (quint64 serial : std::exchange(m_retry, {}))
                 resolve(serial, FileOutcome::Kind::Failed, m_toolError);
-            if (m_exhausted || m_stopping)
-                break;
-            std::optional<WriteJob> job = m_source.nextJob();
-            if (generation != m_generation)
-                return;
-            if (!job) {
-                m_exhausted = true;
-                break;
-            }
-            job->refusal = job->refusal.isEmpty() ? m_toolError : job->refusal;
-            admit(*job);
-            continue;
-        }
-
-        int best = -1;
-        for (int i = 0; i < int(m_slots.size()); ++i) {
-            const Slot &slot = m_slots[size_t(i)];
-            if (!slot.ready || !slot.worker)
-                continue;
-            const int load = int(m_inTool.value(slot.worker).size());
-            if (load < m_options.commandsPerWorker
-                && (best < 0 || load < m_inTool.value(m_slots[size_t(best)].worker).size()))
-                best = i;
-        }
-        if (best < 0)
+        } else if (best < 0) {
             break;
-        if (!m_retry.isEmpty()) {
+        } else if (!m_retry.isEmpty()) {
             send(best, m_retry.takeFirst());
             continue;
         }
@@ -299,8 +295,10 @@ void WriterEngine::pump()
             m_exhausted = true;
             break;
         }
+        if (!anyTool && job->refusal.isEmpty())
+            job->refusal = m_toolError;
         const quint64 serial = m_nextSerial;
-        if (!admit(*job))
+        if (!admit(*job) || !anyTool)
             continue;
         // The slot may have lost its tool while the job was being read.
         if (m_slots[size_t(best)].ready)

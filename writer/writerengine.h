@@ -109,6 +109,7 @@ private:
     void onPublished(quint64 serial, const Publication &publication);
     void resolve(quint64 serial, FileOutcome::Kind kind, const QString &reason,
                  const QString &toolLine = QString());
+    int roomiestSlot() const;
     bool anyLiveWorker() const;
     void checkFinished();
 
