@@ -24,7 +24,7 @@ fail=0
 [ -n "$(field Description)" ] || { echo "no Description" >&2; fail=1; }
 # Named by hand (the tag writer, the SVG plugins) and found by shlibdeps
 # (the Qt and C++ libraries the program links).
-for package in libimage-exiftool-perl libqt6svg6 libqt6widgets6 libqt6gui6 libqt6core6 libc6; do
+for package in libimage-exiftool-perl libexiv2-27 libqt6svg6 libqt6widgets6 libqt6gui6 libqt6core6 libc6; do
     field Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//' | grep -qx "$package" || {
         echo "Depends lacks $package: $(field Depends)" >&2
         fail=1
