@@ -19,6 +19,7 @@
 #include <QThread>
 #include <QTimer>
 #include <cmath>
+#include <functional>
 #include <cstdio>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -163,10 +164,13 @@ bool makePhoto(const QString &folder, const QString &path)
                 QStringLiteral("-GPSLongitudeRef=E"), path});
 }
 
+// Each run starts on an empty folder and a disk that is done writing the
+// last one's gigabytes, so no run pays for another's write-back.
 void clearFolder(const QString &folder)
 {
     QDir(folder).removeRecursively();
     QDir().mkpath(folder);
+    ::sync();
 }
 
 struct EngineRun {
@@ -266,6 +270,19 @@ double runFloor(const QStringList &files, const QString &out, int tools)
     return seconds;
 }
 
+// Processor time of this process and of the tools it has waited for.
+double cpuSeconds()
+{
+    double total = 0;
+    for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        rusage usage{};
+        getrusage(who, &usage);
+        total += usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
+            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    }
+    return total;
+}
+
 long peakKilobytes(int who)
 {
     rusage usage{};
@@ -311,31 +328,52 @@ int main(int argc, char **argv)
     // Once through first, so every run finds the photo in the page cache.
     runFloor(files.mid(0, 20), out, 1);
 
-    const EngineRun single = runEngine(files, out, 1);
-    const EngineRun parallel = runEngine(files, out, 0);
-    const EngineRun unchecked = runEngine(files, out, 0, false);
+    // Wall time and processor time of each way, in one run.
+    struct Figure {
+        double seconds = 0;
+        double cpu = 0;
+    };
+    const auto measure = [](const std::function<double()> &way) {
+        const double before = cpuSeconds();
+        Figure figure;
+        figure.seconds = way();
+        figure.cpu = cpuSeconds() - before;
+        return figure;
+    };
+    EngineRun single, parallel, unchecked;
+    const Figure singleTime = measure([&] { return (single = runEngine(files, out, 1)).seconds; });
+    const Figure parallelTime = measure([&] { return (parallel = runEngine(files, out, 0)).seconds; });
+    const Figure uncheckedTime =
+        measure([&] { return (unchecked = runEngine(files, out, 0, false)).seconds; });
     QString windowMessage;
-    const double window = runWindow(files, out, &windowMessage);
+    const Figure window = measure([&] { return runWindow(files, out, &windowMessage); });
 
     clearFolder(out);
-    QElapsedTimer clock;
-    clock.start();
-    run(QStringLiteral("exiftool"), QStringList{QStringLiteral("-q"), QStringLiteral("-E"),
-                                                QStringLiteral("-") + Tag + '=' + Value,
-                                                QStringLiteral("-o"), out + '/'}
-                                        + files);
-    const double oneProcess = clock.elapsed() / 1000.0;
+    const Figure oneProcess = measure([&] {
+        QElapsedTimer clock;
+        clock.start();
+        run(QStringLiteral("exiftool"), QStringList{QStringLiteral("-q"), QStringLiteral("-E"),
+                                                    QStringLiteral("-") + Tag + '=' + Value,
+                                                    QStringLiteral("-o"), out + '/'}
+                                            + files);
+        return clock.elapsed() / 1000.0;
+    });
 
     clearFolder(out);
     const int sample = std::min<int>(50, int(files.size()));
-    clock.restart();
-    for (int i = 0; i < sample; ++i)
-        run(QStringLiteral("exiftool"),
-            {QStringLiteral("-q"), QStringLiteral("-") + Tag + '=' + Value, QStringLiteral("-o"),
-             out + '/' + QFileInfo(files.at(i)).fileName(), files.at(i)});
-    const double perProcess = clock.elapsed() / 1000.0 * files.size() / sample;
+    Figure perProcess = measure([&] {
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < sample; ++i)
+            run(QStringLiteral("exiftool"),
+                {QStringLiteral("-q"), QStringLiteral("-") + Tag + '=' + Value, QStringLiteral("-o"),
+                 out + '/' + QFileInfo(files.at(i)).fileName(), files.at(i)});
+        return clock.elapsed() / 1000.0;
+    });
+    perProcess.seconds *= double(files.size()) / sample;
+    perProcess.cpu *= double(files.size()) / sample;
 
-    const double floor = runFloor(files, out, cores);
+    const Figure floor = measure([&] { return runFloor(files, out, cores); });
     clearFolder(out);
 
     const QFileInfo info(photo);
@@ -343,21 +381,29 @@ int main(int argc, char **argv)
                 qPrintable(QSysInfo::prettyProductName()));
     std::printf("photo: %s, %.1f MB; %d copies; tag %s\n", qPrintable(info.fileName()),
                 info.size() / 1e6, count, qPrintable(Tag));
-    std::printf("engine, 1 tool:                 %7.2f s  (%d written)\n", single.seconds, single.written);
-    std::printf("engine, %d tools:                %7.2f s  (%d written)\n", cores, parallel.seconds,
-                parallel.written);
-    std::printf("engine, %d tools, no read-back:  %7.2f s  (%d written)\n", cores, unchecked.seconds,
-                unchecked.written);
-    std::printf("window, Start Changing:         %7.2f s  (\"%s\")\n", window, qPrintable(windowMessage));
-    std::printf("exiftool -o DIR/ FILES:         %7.2f s\n", oneProcess);
-    std::printf("one exiftool per file (scaled): %7.2f s  (%d files timed)\n", perProcess, sample);
-    std::printf("floor, %d resident tools:        %7.2f s\n", cores, floor);
+    const auto line = [](const char *what, const Figure &figure, const QString &note) {
+        std::printf("%-34s %7.2f s  %7.2f s processor  %s\n", what, figure.seconds, figure.cpu,
+                    qPrintable(note));
+    };
+    line("engine, 1 tool:", singleTime, QStringLiteral("(%1 written)").arg(single.written));
+    line(qPrintable(QStringLiteral("engine, %1 tools:").arg(cores)), parallelTime,
+         QStringLiteral("(%1 written)").arg(parallel.written));
+    line(qPrintable(QStringLiteral("engine, %1 tools, no read-back:").arg(cores)), uncheckedTime,
+         QStringLiteral("(%1 written)").arg(unchecked.written));
+    line("window, Start Changing:", window, QStringLiteral("(\"%1\")").arg(windowMessage));
+    line("exiftool -o DIR/ FILES:", oneProcess, QString());
+    line("one exiftool per file (scaled):", perProcess,
+         QStringLiteral("(%1 files timed)").arg(sample));
+    line(qPrintable(QStringLiteral("floor, %1 resident tools:").arg(cores)), floor, QString());
     std::printf("ratios: engine / one process %.2f; engine / floor %.2f; engine / per-file %.3f; "
                 "1 tool / %d tools %.2f; window / engine %.2f\n",
-                parallel.seconds / oneProcess, parallel.seconds / floor, parallel.seconds / perProcess,
-                cores, single.seconds / parallel.seconds, window / parallel.seconds);
-    std::printf("read-back check: %+.1f %% of the engine's time without it\n",
-                100.0 * (parallel.seconds - unchecked.seconds) / unchecked.seconds);
+                parallelTime.seconds / oneProcess.seconds, parallelTime.seconds / floor.seconds,
+                parallelTime.seconds / perProcess.seconds, cores,
+                singleTime.seconds / parallelTime.seconds, window.seconds / parallelTime.seconds);
+    std::printf("read-back check: %+.1f %% of the engine's time without it, %+.1f %% of its "
+                "processor time\n",
+                100.0 * (parallelTime.seconds - uncheckedTime.seconds) / uncheckedTime.seconds,
+                100.0 * (parallelTime.cpu - uncheckedTime.cpu) / uncheckedTime.cpu);
     std::printf("longest event-loop stall during the engine's run: %lld ms (1 tool: %lld ms)\n",
                 parallel.stallMs, single.stallMs);
     std::printf("peak memory: this process %.1f MB, largest tool %.1f MB\n",

@@ -1,6 +1,9 @@
 #include "writer/exiftoolworker.h"
 
-#include "writer/stayopen.h"
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -89,6 +92,11 @@ void ExifToolWorker::setWorkingDirectory(const QString &folder)
 void ExifToolWorker::start()
 {
     m_stopping = false;
+#ifdef Q_OS_UNIX
+    // The tools keep every core busy; a little lower priority keeps the
+    // window quick to answer meanwhile.
+    m_process.setChildProcessModifier([] { (void)::nice(5); });
+#endif
     m_process.start(m_program, {QStringLiteral("-stay_open"), QStringLiteral("True"),
                                 QStringLiteral("-@"), QStringLiteral("-")});
 }

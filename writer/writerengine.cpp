@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "writer/exiftoolworker.h"
@@ -34,6 +36,16 @@ QString refusalForSource(const QByteArray &path)
     if (S_ISSOCK(info.st_mode))
         return QStringLiteral("This is a socket, not a picture file.");
     return QStringLiteral("This is a device, not a picture file.");
+}
+
+// Checking copies is background work, like the tools' own.
+void givePriorityToTheWindow()
+{
+#ifdef Q_OS_LINUX
+    static thread_local const bool lowered =
+        ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), 5) == 0;
+    Q_UNUSED(lowered)
+#endif
 }
 
 QString sameNameReason(const QString &winner)
@@ -467,6 +479,7 @@ void WriterEngine::startPublication(quint64 serial)
     const CopyVerifier verifier = m_options.verifier;
     const std::shared_ptr<std::atomic_bool> cancelled = m_cancelled;
     m_pool.start([this, serial, input, verifier, cancelled] {
+        givePriorityToTheWindow();
         const Publication publication = publishCopy(input, verifier, *cancelled);
         QMetaObject::invokeMethod(
             this, [this, serial, publication] { onPublished(serial, publication); },
