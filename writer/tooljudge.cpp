@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QStringList>
+#include <optional>
 
 #include "writer/exiftoolworker.h"
 #include "writer/toolreasons.h"
@@ -31,16 +32,20 @@ ToolVerdict judgeToolResult(const ToolResult &result, const QString &tagName, bo
         return verdict;
     }
 
-    const QRegularExpression aboutTag(
-        QStringLiteral("(?<![A-Za-z0-9])%1(?![A-Za-z0-9])")
-            .arg(QRegularExpression::escape(tagName)),
-        QRegularExpression::CaseInsensitiveOption);
     QStringList relevant;
+    std::optional<QRegularExpression> aboutTag; // made only for a file with warnings
     for (const QString &line : errorLines) {
-        if (line.startsWith(QLatin1String("Error"), Qt::CaseInsensitive)
-            || (!tagName.isEmpty() && line.startsWith(QLatin1String("Warning"), Qt::CaseInsensitive)
-                && aboutTag.match(line).hasMatch()))
+        if (line.startsWith(QLatin1String("Error"), Qt::CaseInsensitive)) {
             relevant.append(line);
+        } else if (!tagName.isEmpty()
+                   && line.startsWith(QLatin1String("Warning"), Qt::CaseInsensitive)) {
+            if (!aboutTag)
+                aboutTag.emplace(QStringLiteral("(?<![A-Za-z0-9])%1(?![A-Za-z0-9])")
+                                     .arg(QRegularExpression::escape(tagName)),
+                                 QRegularExpression::CaseInsensitiveOption);
+            if (aboutTag->match(line).hasMatch())
+                relevant.append(line);
+        }
     }
 
     const bool created = result.output.contains(QLatin1String("1 image files created"));

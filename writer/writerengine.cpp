@@ -439,7 +439,7 @@ void WriterEngine::onAnswer(ExifToolWorker *worker, int, const ToolResult &resul
     if (!verdict.written) {
         ::unlink(flight.temporaryPath.constData());
         resolve(serial, FileOutcome::Kind::Failed, verdict.reason, verdict.toolLine);
-    } else if (!QFile::exists(QFile::decodeName(flight.temporaryPath))) {
+    } else if (::access(flight.temporaryPath.constData(), F_OK) != 0) {
         resolve(serial, FileOutcome::Kind::Failed,
                 QStringLiteral("ExifTool reported success, but the result file is missing."));
     } else {
