@@ -138,6 +138,7 @@ private slots:
     void warningsAboutOtherTagsDoNotCount_data();
     void warningsAboutOtherTagsDoNotCount();
     void waitingTextWhileToolWorks();
+    void lostToolFailsFilesAndRunEnds_data();
     void lostToolFailsFilesAndRunEnds();
     void abandonLeavesNoResultFile();
     void stopLetsFilesInFlightFinish();
@@ -521,17 +522,37 @@ void TestBatchRun::waitingTextWhileToolWorks()
     QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
 }
 
+void TestBatchRun::lostToolFailsFilesAndRunEnds_data()
+{
+    QTest::addColumn<bool>("endsAtOnce");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("dies on each file") << false << "ExifTool ended";
+    // Restarting such a tool for ever would hang the run.
+    QTest::newRow("ends as soon as it starts") << true << "ExifTool";
+}
+
 void TestBatchRun::lostToolFailsFilesAndRunEnds()
 {
+    QFETCH(bool, endsAtOnce);
+    QFETCH(QString, reason);
     m_host.entries = makeSources({"a.jpg", "b.jpg"});
     BatchRun run(m_host, m_dialogs);
-    run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0.1"), true));
+    QString tool = writeStandIn(m_dir->path(), QStringLiteral("0.1"), true);
+    if (endsAtOnce) {
+        tool = m_dir->filePath(QStringLiteral("ends.sh"));
+        QFile script(tool);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nexit 0\n");
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+    }
+    run.setToolProgram(tool);
     run.setVerifier({}); // the stand-in writes no picture
     QVERIFY(runToEnd(run));
     QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done. 2 of 2 files could not be written."));
     for (const FileOutcome &failure : m_reports.last().failures())
-        QVERIFY(failure.reason.contains(QLatin1String("ExifTool ended")));
-    // The stand-in had made the output before it died: not a result.
+        QVERIFY2(failure.reason.contains(reason), qPrintable(failure.reason));
+    // The stand-in had made its temporary output before it died: not a result.
     QVERIFY(outputNames().isEmpty());
     QVERIFY(!run.BatchBusy());
 }

@@ -78,6 +78,7 @@ struct WriterEngine::Slot {
     ExifToolWorker *worker = nullptr;
     bool ready = false;
     bool dead = false; // its tool could not be started
+    int idleEnds = 0;  // tools that ended without being asked since the last answer
     QElapsedTimer headSince; // since the tool began the first command it holds
 };
 
@@ -170,13 +171,14 @@ void WriterEngine::onWorkerFailed(int slotIndex, ExifToolWorker *worker, const Q
     slot.ready = false;
     if (!m_running)
         return;
-    if (hadStarted) {
-        // Ended while idle: a new tool takes its place.
+    // Ended while idle: a new tool takes its place, unless they keep ending.
+    if (hadStarted && ++slot.idleEnds < 3) {
         startWorker(slotIndex);
         return;
     }
     slot.dead = true;
-    m_toolError = QStringLiteral("ExifTool could not be started (%1).").arg(why);
+    m_toolError = hadStarted ? QStringLiteral("ExifTool keeps ending on its own (%1)").arg(why)
+                             : QStringLiteral("ExifTool could not be started (%1).").arg(why);
     if (!m_anyStarted && !anyLiveWorker()) {
         m_running = false;
         m_watch.stop();
@@ -397,9 +399,14 @@ void WriterEngine::onAnswer(ExifToolWorker *worker, int, const ToolResult &resul
     if (queue.isEmpty())
         return;
     const quint64 serial = queue.takeFirst();
-    for (Slot &slot : m_slots)
-        if (slot.worker == worker && !queue.isEmpty())
+    for (Slot &slot : m_slots) {
+        if (slot.worker != worker)
+            continue;
+        if (!result.processLost)
+            slot.idleEnds = 0;
+        if (!queue.isEmpty())
             slot.headSince.start();
+    }
     auto found = m_flights.find(serial);
     if (found == m_flights.end())
         return;
