@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <cstdio>
@@ -303,7 +304,7 @@ int main(int argc, char **argv)
     QTemporaryDir work;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(work.filePath(QStringLiteral("config"))));
     QApplication app(argc, argv);
-    const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 1000;
+    const int count = argc > 1 && argv[1][0] ? QString::fromLocal8Bit(argv[1]).toInt() : 1000;
     QString photo = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
 
     QDir root(work.path());
@@ -332,84 +333,110 @@ int main(int argc, char **argv)
     // Once through first, so every run finds the photo in the page cache.
     runFloor(files.mid(0, 20), out, 1);
 
-    // Wall time and processor time of each way, in one run.
-    struct Figure {
-        double seconds = 0;
-        double cpu = 0;
-    };
-    const auto measure = [](const std::function<double()> &way) {
-        const double before = cpuSeconds();
-        Figure figure;
-        figure.seconds = way();
-        figure.cpu = cpuSeconds() - before;
-        return figure;
+    // Each way runs `rounds` times, the ways taking turns, so that a slow
+    // spell of the machine falls on all of them alike; medians are shown.
+    const int rounds = argc > 3 ? std::max(1, QString::fromLocal8Bit(argv[3]).toInt()) : 3;
+    const int sample = std::min<int>(50, int(files.size()));
+    struct Way {
+        Way(QString wayName, std::function<double()> wayRun, double wayScale = 1)
+            : name(std::move(wayName))
+            , run(std::move(wayRun))
+            , scale(wayScale)
+        {
+        }
+        QString name;
+        std::function<double()> run;
+        double scale = 1;
+        QList<double> seconds;
+        QList<double> cpu;
+        QString note;
+        double medianSeconds() const { return median(seconds); }
+        double medianCpu() const { return median(cpu); }
+        static double median(QList<double> values)
+        {
+            std::sort(values.begin(), values.end());
+            return values.isEmpty() ? 0 : values.at(values.size() / 2);
+        }
     };
     EngineRun single, parallel, unchecked;
-    const Figure singleTime = measure([&] { return (single = runEngine(files, out, 1)).seconds; });
-    const Figure parallelTime = measure([&] { return (parallel = runEngine(files, out, 0)).seconds; });
-    const Figure uncheckedTime =
-        measure([&] { return (unchecked = runEngine(files, out, 0, false)).seconds; });
     QString windowMessage;
-    const Figure window = measure([&] { return runWindow(files, out, &windowMessage); });
-
+    QList<qint64> stalls, singleStalls;
+    QList<Way> ways{
+        {QStringLiteral("engine, 1 tool"), [&] {
+             single = runEngine(files, out, 1);
+             singleStalls.append(single.stallMs);
+             return single.seconds;
+         }},
+        {QStringLiteral("engine, %1 tools").arg(cores), [&] {
+             parallel = runEngine(files, out, 0);
+             stalls.append(parallel.stallMs);
+             return parallel.seconds;
+         }},
+        {QStringLiteral("engine, %1 tools, no read-back").arg(cores),
+         [&] { return (unchecked = runEngine(files, out, 0, false)).seconds; }},
+        {QStringLiteral("window, Start Changing"), [&] { return runWindow(files, out, &windowMessage); }},
+        {QStringLiteral("exiftool -o DIR/ FILES"), [&] {
+             clearFolder(out);
+             QElapsedTimer clock;
+             clock.start();
+             run(QStringLiteral("exiftool"), QStringList{QStringLiteral("-q"), QStringLiteral("-E"),
+                                                         QStringLiteral("-") + Tag + '=' + Value,
+                                                         QStringLiteral("-o"), out + '/'}
+                                                 + files);
+             return clock.elapsed() / 1000.0;
+         }},
+        {QStringLiteral("one exiftool per file (scaled)"), [&] {
+             clearFolder(out);
+             QElapsedTimer clock;
+             clock.start();
+             for (int i = 0; i < sample; ++i)
+                 run(QStringLiteral("exiftool"),
+                     {QStringLiteral("-q"), QStringLiteral("-") + Tag + '=' + Value, QStringLiteral("-o"),
+                      out + '/' + QFileInfo(files.at(i)).fileName(), files.at(i)});
+             return clock.elapsed() / 1000.0;
+         }, double(files.size()) / sample},
+        {QStringLiteral("floor, %1 resident tools").arg(cores), [&] { return runFloor(files, out, cores); }},
+    };
+    for (int round = 0; round < rounds; ++round) {
+        for (Way &way : ways) {
+            const double before = cpuSeconds();
+            way.seconds.append(way.run() * way.scale);
+            way.cpu.append((cpuSeconds() - before) * way.scale);
+        }
+    }
     clearFolder(out);
-    const Figure oneProcess = measure([&] {
-        QElapsedTimer clock;
-        clock.start();
-        run(QStringLiteral("exiftool"), QStringList{QStringLiteral("-q"), QStringLiteral("-E"),
-                                                    QStringLiteral("-") + Tag + '=' + Value,
-                                                    QStringLiteral("-o"), out + '/'}
-                                            + files);
-        return clock.elapsed() / 1000.0;
-    });
-
-    clearFolder(out);
-    const int sample = std::min<int>(50, int(files.size()));
-    Figure perProcess = measure([&] {
-        QElapsedTimer clock;
-        clock.start();
-        for (int i = 0; i < sample; ++i)
-            run(QStringLiteral("exiftool"),
-                {QStringLiteral("-q"), QStringLiteral("-") + Tag + '=' + Value, QStringLiteral("-o"),
-                 out + '/' + QFileInfo(files.at(i)).fileName(), files.at(i)});
-        return clock.elapsed() / 1000.0;
-    });
-    perProcess.seconds *= double(files.size()) / sample;
-    perProcess.cpu *= double(files.size()) / sample;
-
-    const Figure floor = measure([&] { return runFloor(files, out, cores); });
-    clearFolder(out);
+    ways[0].note = QStringLiteral("(%1 written)").arg(single.written);
+    ways[1].note = QStringLiteral("(%1 written)").arg(parallel.written);
+    ways[2].note = QStringLiteral("(%1 written)").arg(unchecked.written);
+    ways[3].note = QStringLiteral("(\"%1\")").arg(windowMessage);
+    ways[5].note = QStringLiteral("(%1 files timed)").arg(sample);
 
     const QFileInfo info(photo);
     std::printf("machine: %d cores (QThread::idealThreadCount), %s\n", cores,
                 qPrintable(QSysInfo::prettyProductName()));
-    std::printf("photo: %s, %.1f MB; %d copies; tag %s\n", qPrintable(info.fileName()),
-                info.size() / 1e6, count, qPrintable(Tag));
-    const auto line = [](const char *what, const Figure &figure, const QString &note) {
-        std::printf("%-34s %7.2f s  %7.2f s processor  %s\n", what, figure.seconds, figure.cpu,
-                    qPrintable(note));
-    };
-    line("engine, 1 tool:", singleTime, QStringLiteral("(%1 written)").arg(single.written));
-    line(qPrintable(QStringLiteral("engine, %1 tools:").arg(cores)), parallelTime,
-         QStringLiteral("(%1 written)").arg(parallel.written));
-    line(qPrintable(QStringLiteral("engine, %1 tools, no read-back:").arg(cores)), uncheckedTime,
-         QStringLiteral("(%1 written)").arg(unchecked.written));
-    line("window, Start Changing:", window, QStringLiteral("(\"%1\")").arg(windowMessage));
-    line("exiftool -o DIR/ FILES:", oneProcess, QString());
-    line("one exiftool per file (scaled):", perProcess,
-         QStringLiteral("(%1 files timed)").arg(sample));
-    line(qPrintable(QStringLiteral("floor, %1 resident tools:").arg(cores)), floor, QString());
+    std::printf("photo: %s, %.1f MB; %d copies; tag %s; medians of %d rounds\n",
+                qPrintable(info.fileName()), info.size() / 1e6, count, qPrintable(Tag), rounds);
+    for (const Way &way : ways) {
+        QStringList each;
+        for (double seconds : way.seconds)
+            each.append(QString::number(seconds, 'f', 2));
+        std::printf("%-34s %7.2f s  %7.2f s processor  [%s] %s\n", qPrintable(way.name + ':'),
+                    way.medianSeconds(), way.medianCpu(), qPrintable(each.join(' ')),
+                    qPrintable(way.note));
+    }
+    const double engine = ways[1].medianSeconds();
     std::printf("ratios: engine / one process %.2f; engine / floor %.2f; engine / per-file %.3f; "
                 "1 tool / %d tools %.2f; window / engine %.2f\n",
-                parallelTime.seconds / oneProcess.seconds, parallelTime.seconds / floor.seconds,
-                parallelTime.seconds / perProcess.seconds, cores,
-                singleTime.seconds / parallelTime.seconds, window.seconds / parallelTime.seconds);
+                engine / ways[4].medianSeconds(), engine / ways[6].medianSeconds(),
+                engine / ways[5].medianSeconds(), cores, ways[0].medianSeconds() / engine,
+                ways[3].medianSeconds() / engine);
     std::printf("read-back check: %+.1f %% of the engine's time without it, %+.1f %% of its "
                 "processor time\n",
-                100.0 * (parallelTime.seconds - uncheckedTime.seconds) / uncheckedTime.seconds,
-                100.0 * (parallelTime.cpu - uncheckedTime.cpu) / uncheckedTime.cpu);
-    std::printf("longest event-loop stall during the engine's run: %lld ms (1 tool: %lld ms)\n",
-                parallel.stallMs, single.stallMs);
+                100.0 * (engine - ways[2].medianSeconds()) / ways[2].medianSeconds(),
+                100.0 * (ways[1].medianCpu() - ways[2].medianCpu()) / ways[2].medianCpu());
+    std::printf("longest event-loop stall during the engine's runs: %lld ms (1 tool: %lld ms)\n",
+                *std::max_element(stalls.begin(), stalls.end()),
+                *std::max_element(singleStalls.begin(), singleStalls.end()));
     std::printf("peak memory: this process %.1f MB, largest tool %.1f MB\n",
                 peakKilobytes(RUSAGE_SELF) / 1024.0, peakKilobytes(RUSAGE_CHILDREN) / 1024.0);
     return 0;
