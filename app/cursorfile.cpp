@@ -1,16 +1,15 @@
 #include "app/cursorfile.h"
 
-#include <QtEndian>
-
 namespace {
 
 constexpr int DirectorySize = 6; // reserved, type, count
 constexpr int EntrySize = 16;
 constexpr quint16 CursorType = 2; // 1 is an icon, whose entry holds no hotspot
 
+// Little-endian, byte by byte: the caller has checked the size.
 quint16 word(const QByteArray &data, int at)
 {
-    return qFromLittleEndian<quint16>(data.constData() + at);
+    return quint16(uchar(data.at(at)) | (uchar(data.at(at + 1)) << 8));
 }
 
 // A stated width or height of 0 means 256.
