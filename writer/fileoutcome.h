@@ -11,6 +11,8 @@ struct FileOutcome {
     QString toolLine;    // ExifTool's own line for this file, may be empty
     QString commandLine; // the command as it would be typed, may be very long
     int position = 0;    // in the list, 1-based
+    QString group = QString(); // the words shared by files that failed alike; empty: the reason
+    QString detail = QString(); // what is this file's own in that group, shown beside it
 };
 
 inline bool countsAsWritten(FileOutcome::Kind kind)

@@ -20,6 +20,12 @@ QString nameTakenReason(const QByteArray &finalPath)
 
 } // namespace
 
+QString nameTakenGroup()
+{
+    return QStringLiteral("A file of the same name is already in the results folder; it was left "
+                          "as it is.");
+}
+
 Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
                                   const std::atomic_bool &cancelled)
 {
@@ -31,6 +37,7 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
             && verifier(input.source, input.final, input.tagName, input.value).isEmpty();
         publication.kind = same ? FileOutcome::Kind::AlreadyThere : FileOutcome::Kind::Failed;
         publication.reason = same ? QString() : nameTakenReason(input.final);
+        publication.group = same ? QString() : nameTakenGroup();
         return publication;
     };
     if (input.temporary.isEmpty())

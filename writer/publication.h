@@ -28,7 +28,11 @@ struct Publication {
     FileOutcome::Kind kind = FileOutcome::Kind::Failed;
     QString reason;
     QString toolLine;
+    QString group; // see FileOutcome
 };
+
+// Said of every file whose name another file holds in the results folder.
+QString nameTakenGroup();
 
 // Checks the copy and, when it reads back as asked, gives it its final name
 // without ever replacing a file; otherwise the temporary file goes. A file

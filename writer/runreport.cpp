@@ -21,6 +21,8 @@ QString filesCount(qsizetype count)
 
 QString reasonOf(const FileOutcome &outcome)
 {
+    if (!outcome.group.isEmpty())
+        return outcome.group;
     if (!outcome.reason.isEmpty())
         return outcome.reason;
     if (outcome.kind == FileOutcome::Kind::NotStarted)
@@ -74,7 +76,9 @@ void appendGroup(QStringList &lines, const QString &heading, const Group &group)
     if (!command.isEmpty())
         lines.append(QStringLiteral("  Command line: ") + elidedLine(command));
     for (const FileOutcome *outcome : group.files)
-        lines.append(QStringLiteral("    ") + outcome->source);
+        lines.append(QStringLiteral("    ") + outcome->source
+                     + (outcome->detail.isEmpty() ? QString()
+                                                  : QStringLiteral("  (%1)").arg(outcome->detail)));
     lines.append(QString());
 }
 

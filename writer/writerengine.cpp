@@ -48,6 +48,8 @@ void givePriorityToTheWindow()
 #endif
 }
 
+const char SameNameGroup[] = "Another listed file of the same name was written to this place first.";
+
 QString sameNameReason(const QString &winner)
 {
     return QStringLiteral("Another listed file of the same name, %1, was written to this place "
@@ -337,8 +339,12 @@ bool WriterEngine::admit(const WriteJob &job)
         refusal = refusalForSource(job.sourcePath);
     if (refusal.isEmpty() && isFolder(job.finalPath))
         refusal = QStringLiteral("A folder of this name is in the results folder.");
-    if (refusal.isEmpty() && m_writtenBy.contains(job.finalPath))
-        refusal = sameNameReason(m_writtenBy.value(job.finalPath));
+    if (refusal.isEmpty() && m_writtenBy.contains(job.finalPath)) {
+        const QString winner = m_writtenBy.value(job.finalPath);
+        resolve(serial, FileOutcome::Kind::Failed, sameNameReason(winner), QString(),
+                QString::fromLatin1(SameNameGroup), QStringLiteral("%1 came first").arg(winner));
+        return false;
+    }
     if (refusal.isEmpty())
         m_outputs->enterFolder(job.resultsFolder, &refusal);
     if (!refusal.isEmpty()) {
@@ -470,7 +476,9 @@ void WriterEngine::publishWhenFirst(quint64 serial)
     if (m_writtenBy.contains(flight.job.finalPath)) {
         if (!flight.temporaryPath.isEmpty())
             ::unlink(flight.temporaryPath.constData());
-        resolve(serial, FileOutcome::Kind::Failed, sameNameReason(m_writtenBy.value(flight.job.finalPath)));
+        const QString winner = m_writtenBy.value(flight.job.finalPath);
+        resolve(serial, FileOutcome::Kind::Failed, sameNameReason(winner), QString(),
+                QString::fromLatin1(SameNameGroup), QStringLiteral("%1 came first").arg(winner));
         return;
     }
     startPublication(serial);
@@ -498,12 +506,12 @@ void WriterEngine::onPublished(quint64 serial, const Publication &publication)
 {
     if (m_flights.find(serial) == m_flights.end())
         return;
-    resolve(serial, publication.kind, publication.reason, publication.toolLine);
+    resolve(serial, publication.kind, publication.reason, publication.toolLine, publication.group);
     pump();
 }
 
 void WriterEngine::resolve(quint64 serial, FileOutcome::Kind kind, const QString &reason,
-                           const QString &toolLine)
+                           const QString &toolLine, const QString &group, const QString &detail)
 {
     auto found = m_flights.find(serial);
     if (found == m_flights.end())
@@ -524,6 +532,8 @@ void WriterEngine::resolve(quint64 serial, FileOutcome::Kind kind, const QString
     outcome.reason = reason;
     outcome.toolLine = toolLine;
     outcome.commandLine = flight.job.commandLine;
+    outcome.group = group;
+    outcome.detail = detail;
     emit fileDone(outcome);
 
     auto claims = m_claims.find(finalPath);

@@ -108,7 +108,8 @@ private:
     void startPublication(quint64 serial);
     void onPublished(quint64 serial, const Publication &publication);
     void resolve(quint64 serial, FileOutcome::Kind kind, const QString &reason,
-                 const QString &toolLine = QString());
+                 const QString &toolLine = QString(), const QString &group = QString(),
+                 const QString &detail = QString());
     int roomiestSlot() const;
     bool anyLiveWorker() const;
     void checkFinished();
