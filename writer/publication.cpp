@@ -1,5 +1,7 @@
 #include "writer/publication.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "writer/runoutputs.h"
@@ -18,6 +20,16 @@ QString nameTakenReason(const QByteArray &finalPath)
         .arg(fileNameOf(finalPath));
 }
 
+// Checking copies is background work, like the tools' own: the window comes first.
+void givePriorityToTheWindow()
+{
+#ifdef Q_OS_LINUX
+    static thread_local const bool lowered =
+        ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), 5) == 0;
+    Q_UNUSED(lowered)
+#endif
+}
+
 } // namespace
 
 QString nameTakenGroup()
@@ -27,8 +39,9 @@ QString nameTakenGroup()
 }
 
 Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
-                                  const std::atomic_bool &cancelled)
+                        const std::atomic_bool &cancelled)
 {
+    givePriorityToTheWindow();
     Publication publication;
     // A copy made earlier with this very value counts as written, so a second
     // run finishes what the first left.

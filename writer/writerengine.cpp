@@ -5,65 +5,14 @@
 #include <QThread>
 
 #include <cerrno>
-#include <cstring>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
+#include "writer/admission.h"
 #include "writer/exiftoolworker.h"
 #include "writer/runoutputs.h"
 #include "writer/stayopen.h"
 #include "writer/tooljudge.h"
 
-namespace {
-
-// Only regular files reach the tool: a named pipe or a device would keep it
-// waiting for ever.
-QString refusalForSource(const QByteArray &path)
-{
-    struct stat info;
-    if (::stat(path.constData(), &info) != 0)
-        return errno == ENOENT ? QStringLiteral("The file is not there any more.")
-                               : QStringLiteral("The file cannot be read (%1).")
-                                     .arg(QString::fromLocal8Bit(std::strerror(errno)));
-    if (S_ISREG(info.st_mode))
-        return QString();
-    if (S_ISDIR(info.st_mode))
-        return QStringLiteral("This is a folder, not a file.");
-    if (S_ISFIFO(info.st_mode))
-        return QStringLiteral("This is a named pipe, not a picture file.");
-    if (S_ISSOCK(info.st_mode))
-        return QStringLiteral("This is a socket, not a picture file.");
-    return QStringLiteral("This is a device, not a picture file.");
-}
-
-// Checking copies is background work, like the tools' own.
-void givePriorityToTheWindow()
-{
-#ifdef Q_OS_LINUX
-    static thread_local const bool lowered =
-        ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), 5) == 0;
-    Q_UNUSED(lowered)
-#endif
-}
-
-const char SameNameGroup[] = "Another listed file of the same name was written to this place first.";
-
-QString sameNameReason(const QString &winner)
-{
-    return QStringLiteral("Another listed file of the same name, %1, was written to this place "
-                          "first.")
-        .arg(winner);
-}
-
-bool isFolder(const QByteArray &path)
-{
-    struct stat info;
-    return ::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-} // namespace
 
 struct WriterEngine::Flight {
     WriteJob job;
@@ -126,8 +75,7 @@ void WriterEngine::start(int fileCount)
     m_toolError.clear();
     m_cancelled = std::make_shared<std::atomic_bool>(false);
     m_outputs = std::make_unique<RunOutputs>();
-    m_writtenBy.clear();
-    m_claims.clear();
+    m_names.clear();
     m_slots.assign(size_t(qBound(1, fileCount, m_options.workers)), Slot());
     for (int i = 0; i < int(m_slots.size()); ++i)
         startWorker(i);
@@ -269,8 +217,7 @@ void WriterEngine::abandon()
     m_flights.clear();
     m_inTool.clear();
     m_retry.clear();
-    m_parked.clear();
-    m_claims.clear();
+    m_names.clear();
     m_outputs.reset();
 }
 
@@ -334,26 +281,22 @@ bool WriterEngine::admit(const WriteJob &job)
     Flight &flight = m_flights[serial];
     flight.job = job;
 
-    QString refusal = job.refusal;
-    if (refusal.isEmpty())
-        refusal = refusalForSource(job.sourcePath);
-    if (refusal.isEmpty() && isFolder(job.finalPath))
-        refusal = QStringLiteral("A folder of this name is in the results folder.");
-    if (refusal.isEmpty() && m_writtenBy.contains(job.finalPath)) {
-        const QString winner = m_writtenBy.value(job.finalPath);
-        resolve(serial, FileOutcome::Kind::Failed, sameNameReason(winner), QString(),
-                QString::fromLatin1(SameNameGroup), QStringLiteral("%1 came first").arg(winner));
+    Admission admission;
+    admission.refusal = job.refusal;
+    if (admission.refusal.isEmpty())
+        admission = admitSource(job.sourcePath, job.finalPath);
+    if (admission.refusal.isEmpty() && !m_names.writtenBy(job.finalPath).isEmpty()) {
+        turnAway(serial);
         return false;
     }
-    if (refusal.isEmpty())
-        m_outputs->enterFolder(job.resultsFolder, &refusal);
-    if (!refusal.isEmpty()) {
-        resolve(serial, FileOutcome::Kind::Failed, refusal);
+    if (admission.refusal.isEmpty())
+        m_outputs->enterFolder(job.resultsFolder, &admission.refusal);
+    if (!admission.refusal.isEmpty()) {
+        resolve(serial, FileOutcome::Kind::Failed, admission.refusal);
         return false;
     }
-    m_claims[job.finalPath].append(serial);
-    struct stat info;
-    if (::lstat(job.finalPath.constData(), &info) == 0) {
+    m_names.claim(job.finalPath, serial);
+    if (admission.finalTaken) {
         // Nothing to write: the copy there is checked, and kept as it is.
         flight.finalExisted = true;
         publishWhenFirst(serial);
@@ -468,20 +411,22 @@ void WriterEngine::onAnswer(ExifToolWorker *worker, int, const ToolResult &resul
 void WriterEngine::publishWhenFirst(quint64 serial)
 {
     const Flight &flight = m_flights.at(serial);
-    const QList<quint64> &claims = m_claims[flight.job.finalPath];
-    if (!claims.isEmpty() && claims.first() != serial) {
-        m_parked.insert(serial);
+    if (!m_names.mayPublish(flight.job.finalPath, serial))
         return;
-    }
-    if (m_writtenBy.contains(flight.job.finalPath)) {
+    if (!m_names.writtenBy(flight.job.finalPath).isEmpty()) {
         if (!flight.temporaryPath.isEmpty())
             ::unlink(flight.temporaryPath.constData());
-        const QString winner = m_writtenBy.value(flight.job.finalPath);
-        resolve(serial, FileOutcome::Kind::Failed, sameNameReason(winner), QString(),
-                QString::fromLatin1(SameNameGroup), QStringLiteral("%1 came first").arg(winner));
+        turnAway(serial);
         return;
     }
     startPublication(serial);
+}
+
+void WriterEngine::turnAway(quint64 serial)
+{
+    const QString winner = m_names.writtenBy(m_flights.at(serial).job.finalPath);
+    resolve(serial, FileOutcome::Kind::Failed, NameClaims::sameNameReason(winner), QString(),
+            NameClaims::sameNameGroup(), QStringLiteral("%1 came first").arg(winner));
 }
 
 void WriterEngine::startPublication(quint64 serial)
@@ -494,7 +439,6 @@ void WriterEngine::startPublication(quint64 serial)
     const CopyVerifier verifier = m_options.verifier;
     const std::shared_ptr<std::atomic_bool> cancelled = m_cancelled;
     m_pool.start([this, serial, input, verifier, cancelled] {
-        givePriorityToTheWindow();
         const Publication publication = publishCopy(input, verifier, *cancelled);
         QMetaObject::invokeMethod(
             this, [this, serial, publication] { onPublished(serial, publication); },
@@ -518,12 +462,7 @@ void WriterEngine::resolve(quint64 serial, FileOutcome::Kind kind, const QString
         return;
     const Flight flight = std::move(found->second);
     m_flights.erase(found);
-    m_parked.remove(serial);
     m_retry.removeAll(serial);
-
-    const QByteArray &finalPath = flight.job.finalPath;
-    if (countsAsWritten(kind) && !m_writtenBy.contains(finalPath))
-        m_writtenBy.insert(finalPath, flight.job.source);
 
     FileOutcome outcome;
     outcome.kind = kind;
@@ -536,19 +475,9 @@ void WriterEngine::resolve(quint64 serial, FileOutcome::Kind kind, const QString
     outcome.detail = detail;
     emit fileDone(outcome);
 
-    auto claims = m_claims.find(finalPath);
-    if (claims == m_claims.end())
-        return;
-    claims->removeOne(serial);
-    if (claims->isEmpty()) {
-        m_claims.erase(claims);
-        return;
-    }
-    const quint64 next = claims->first();
-    if (!m_parked.contains(next))
-        return;
-    m_parked.remove(next);
-    publishWhenFirst(next);
+    if (const quint64 next = m_names.release(flight.job.finalPath, serial, countsAsWritten(kind),
+                                             flight.job.source))
+        publishWhenFirst(next);
 }
 
 void WriterEngine::checkWatch()

@@ -18,6 +18,7 @@
 
 #include "writer/commandline.h"
 #include "writer/fileoutcome.h"
+#include "writer/nameclaims.h"
 #include "writer/publication.h"
 
 class ExifToolWorker;
@@ -105,6 +106,7 @@ private:
     bool send(int slotIndex, quint64 serial);
     void checkWatch();
     void publishWhenFirst(quint64 serial);
+    void turnAway(quint64 serial);
     void startPublication(quint64 serial);
     void onPublished(quint64 serial, const Publication &publication);
     void resolve(quint64 serial, FileOutcome::Kind kind, const QString &reason,
@@ -120,9 +122,7 @@ private:
     std::map<quint64, Flight> m_flights; // every file not yet resolved
     QHash<ExifToolWorker *, QList<quint64>> m_inTool;
     QList<quint64> m_retry;
-    QHash<QByteArray, QList<quint64>> m_claims;  // final path -> files after it, in list order
-    QHash<QByteArray, QString> m_writtenBy;      // final path -> the source written there
-    QSet<quint64> m_parked;                      // checked by the tool, waiting for an earlier claim
+    NameClaims m_names;
     QList<ExifToolWorker *> m_retiring;
     std::unique_ptr<RunOutputs> m_outputs;
     std::shared_ptr<std::atomic_bool> m_cancelled;
