@@ -192,7 +192,7 @@ EngineRun runEngine(const QStringList &files, const QString &out, int workers, b
     WriterEngine::Options options;
     options.toolPath = QStringLiteral("exiftool");
     options.workers = workers;
-    options.workingFolder = out;
+    options.resultsFolder = out;
     if (verify)
         options.verifier = check;
     WriterEngine engine(source, options);

@@ -564,15 +564,19 @@ void TestBatchRun::abandonLeavesNoResultFile()
     run->setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("5")));
     run->setVerifier({}); // the stand-in writes no picture
     run->PushButton3_Click();
-    // The tool writes under the run's temporary names only.
-    QTRY_VERIFY_WITH_TIMEOUT(outputNames().size() >= 2, 10000);
-    for (const QString &name : outputNames())
-        QVERIFY2(name.startsWith(QLatin1String(".ostrell-")), qPrintable(name));
+    // The tool writes into the run's private folder only.
+    const auto inRunFolder = [this] {
+        const QStringList folders =
+            QDir(m_out).entryList({QStringLiteral(".ostrell-run-*")}, QDir::Dirs | QDir::Hidden);
+        return folders.size() == 1 ? QDir(m_out + '/' + folders.first()).entryList(QDir::Files).size() : 0;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(inRunFolder() >= 2, 10000);
+    QVERIFY(outputNames().isEmpty());
 
     run->abandon();
     QVERIFY(!run->BatchBusy());
     run.reset();
-    QVERIFY(outputNames().isEmpty());
+    QVERIFY(QDir(m_out).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
     QVERIFY(m_dialogs.shown.isEmpty());
 }
 
@@ -620,18 +624,37 @@ void TestBatchRun::onlyRegularFilesReachTheTool_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("named pipe") << "pipe" << "This is a named pipe, not a picture file.";
-    QTest::newRow("folder") << "folder" << "This is a folder, not a file.";
-    QTest::newRow("gone") << "gone" << "The file is not there any more.";
-    QTest::newRow("no answer in time") << "hang" << "ExifTool did not finish this file within 0.5 seconds.";
+    QTest::addColumn<QByteArray>("firstBytes");
+    QTest::newRow("named pipe") << "pipe" << "This is a named pipe, not a picture file." << QByteArray();
+    QTest::newRow("folder") << "folder" << "This is a folder, not a file." << QByteArray();
+    QTest::newRow("gone") << "gone" << "The file is not there any more." << QByteArray();
+    QTest::newRow("no answer in time") << "hang" << "ExifTool did not finish this file within 0.5 seconds."
+                                       << QByteArray();
+    // What is not a JPEG never reaches the tool, whatever its extension.
+    const auto notJpeg = [](const char *name, const char *what, const QByteArray &bytes) {
+        QTest::newRow(name) << "bytes" << QStringLiteral("This is %1, not a JPEG picture.").arg(QLatin1String(what))
+                            << bytes;
+    };
+    notJpeg("PNG", "a PNG picture", QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+    notJpeg("TIFF", "a TIFF picture (or a camera's raw file)", QByteArray("II*\0\x08\0\0\0", 8));
+    notJpeg("GIF", "a GIF picture", QByteArray("GIF89a\x01\0\x01\0", 10));
+    notJpeg("HEIF", "a HEIF picture", QByteArray("\0\0\0\x18" "ftypheic\0\0\0\0", 16));
+    notJpeg("MP4", "an MP4 or QuickTime video", QByteArray("\0\0\0\x18" "ftypisom\0\0\x02\0", 16));
+    notJpeg("WebP", "a WebP picture", QByteArray("RIFF\x24\0\0\0WEBPVP8 ", 16));
+    QTest::newRow("empty") << "bytes" << "The file is empty." << QByteArray("");
+    QTest::newRow("text") << "bytes" << "This is not a JPEG picture." << QByteArray("Holiday notes\n");
 }
 
 void TestBatchRun::onlyRegularFilesReachTheTool()
 {
     QFETCH(QString, kind);
     QFETCH(QString, reason);
+    QFETCH(QByteArray, firstBytes);
     const QString odd = m_src + QStringLiteral("/odd-hang.jpg");
-    if (kind == QLatin1String("pipe"))
+    if (kind == QLatin1String("bytes")) {
+        QFile file(odd);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(firstBytes) == firstBytes.size());
+    } else if (kind == QLatin1String("pipe"))
         QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {odd}), 0);
     else if (kind == QLatin1String("folder"))
         QVERIFY(QDir().mkpath(odd));

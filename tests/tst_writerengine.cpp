@@ -1,7 +1,10 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSemaphore>
 #include <QSignalSpy>
+#include <QTimer>
+#include <atomic>
 #include <QtTest>
 #include <cstdio>
 #include <fcntl.h>
@@ -9,7 +12,9 @@
 #include <unistd.h>
 
 #include "testsupport.h"
+#include "writer/filework.h"
 #include "writer/runreport.h"
+#include "writer/verifier.h"
 #include "writer/writerengine.h"
 
 namespace {
@@ -73,7 +78,27 @@ private slots:
     void racingRunsKeepTheirOwnCopies();
     void killedToolLeavesOnlyTemporaryFiles();
     void sweepsOnlyWhatDeadRunsLeft();
+    void plantedLinksAndPipesAreNeverFollowed();
+    void stalledFileSystemLeavesTheLoopAnswering();
+    void renamedResultsFolderKeepsNothingOfTheRun();
+    void fakeMarkersInANameMoveNoVerdict();
+
+private:
+    QList<FileOutcome> runToEnd(WriterEngine &engine, int files);
 };
+
+QList<FileOutcome> TestWriterEngine::runToEnd(WriterEngine &engine, int files)
+{
+    QList<FileOutcome> outcomes;
+    connect(&engine, &WriterEngine::fileDone, this, [&](const FileOutcome &o) { outcomes.append(o); });
+    QSignalSpy finished(&engine, &WriterEngine::finished);
+    engine.start(files);
+    if (!QTest::qWaitFor([&] { return finished.size() == 1; }, 120000))
+        qWarning() << "the run did not end";
+    std::sort(outcomes.begin(), outcomes.end(),
+              [](const FileOutcome &a, const FileOutcome &b) { return a.position < b.position; });
+    return outcomes;
+}
 
 // Two runs write the same names into one folder at the same time: every copy
 // one reports written is there and holds its own value; every other file is
@@ -94,6 +119,7 @@ void TestWriterEngine::racingRunsKeepTheirOwnCopies()
     ListSource listB(sources, out, QStringLiteral("run B"));
     WriterEngine::Options options;
     options.toolPath = QStringLiteral("exiftool");
+    options.resultsFolder = out;
     options.workers = 2;
     WriterEngine engineA(listA, options);
     WriterEngine engineB(listB, options);
@@ -170,6 +196,7 @@ void TestWriterEngine::killedToolLeavesOnlyTemporaryFiles()
     ListSource list(sources, out, QStringLiteral("kept"));
     WriterEngine::Options options;
     options.toolPath = tool;
+    options.resultsFolder = out;
     options.workers = 2;
     WriterEngine engine(list, options);
     QList<FileOutcome> outcomes;
@@ -230,19 +257,195 @@ void TestWriterEngine::sweepsOnlyWhatDeadRunsLeft()
     const int held = ::open(QFile::encodeName(out + '/' + alive.first()).constData(), O_RDWR);
     QVERIFY(held >= 0);
     QCOMPARE(::flock(held, LOCK_EX | LOCK_NB), 0);
+    // Run folders: one of a run that died, one of a run still going on.
+    for (const QString &run : {QStringLiteral(".ostrell-run-dead01"), QStringLiteral(".ostrell-run-live01")}) {
+        QVERIFY(QDir(out).mkdir(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(make(run + QStringLiteral("/lock")) && make(run + QStringLiteral("/3.tmp")));
+    }
+    const int heldRun = ::open(QFile::encodeName(out + QStringLiteral("/.ostrell-run-live01/lock")).constData(), O_RDWR);
+    QVERIFY(heldRun >= 0);
+    QCOMPARE(::flock(heldRun, LOCK_EX | LOCK_NB), 0);
 
     ListSource list({source}, out, QStringLiteral("x"));
     WriterEngine::Options options;
     options.toolPath = QStringLiteral("exiftool");
+    options.resultsFolder = out;
     WriterEngine engine(list, options);
     QSignalSpy finished(&engine, &WriterEngine::finished);
     engine.start(1);
     QTRY_VERIFY_WITH_TIMEOUT(finished.size() == 1, 60000);
     ::close(held);
+    ::close(heldRun);
 
     QStringList expected = alive + users + QStringList{"a.jpg"};
     expected.sort();
     QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+    // The run's own folder is gone too.
+    QCOMPARE(QDir(out).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{".ostrell-run-live01"});
+}
+
+// Someone who can write the results folder plants links and a pipe at the
+// names the run will use, and a link dressed as a dead run's folder. Nothing
+// is written through them and nothing they point at is touched.
+void TestWriterEngine::plantedLinksAndPipesAreNeverFollowed()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("out")) && QDir(dir.path()).mkpath(QStringLiteral("elsewhere")));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
+    QFile victim(elsewhere + QStringLiteral("/victim.jpg"));
+    QVERIFY(victim.open(QIODevice::WriteOnly) && victim.write("victim") == 6);
+    victim.close();
+    QFile lock(elsewhere + QStringLiteral("/lock"));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.close();
+    QVERIFY(QFile::link(victim.fileName(), out + QStringLiteral("/a.jpg")));
+    QVERIFY(QFile::link(elsewhere + QStringLiteral("/created.jpg"), out + QStringLiteral("/b.jpg")));
+    QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {out + QStringLiteral("/c.jpg")}), 0);
+    QVERIFY(QFile::link(elsewhere, out + QStringLiteral("/.ostrell-run-planted")));
+    QStringList sources;
+    for (const char *name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) {
+        sources.append(dir.filePath(QLatin1String(name)));
+        QVERIFY(makeJpeg(sources.last()));
+    }
+
+    ListSource list(sources, out, QStringLiteral("planted"));
+    WriterEngine::Options options;
+    options.toolPath = QStringLiteral("exiftool");
+    options.resultsFolder = out;
+    options.fileTimeoutMs = 20000;
+    options.verifier = [](const QByteArray &source, const QByteArray &copy, const QString &tag,
+                          const QString &value) { return verifyCopy(source, copy, {tag, value}); };
+    WriterEngine engine(list, options);
+    const QList<FileOutcome> outcomes = runToEnd(engine, 4);
+
+    QCOMPARE(outcomes.size(), 4);
+    for (int i = 0; i < 3; ++i)
+        QVERIFY2(outcomes.at(i).reason.contains(QLatin1String("is already in the results folder")),
+                 qPrintable(outcomes.at(i).reason));
+    QCOMPARE(outcomes.at(3).kind, FileOutcome::Kind::Written);
+    QCOMPARE(fileBytes(victim.fileName()), QByteArray("victim"));
+    QVERIFY(!QFileInfo::exists(elsewhere + QStringLiteral("/created.jpg")));
+    QCOMPARE(QDir(elsewhere).entryList(QDir::Files, QDir::Name), (QStringList{"lock", "victim.jpg"}));
+    QVERIFY(QFileInfo(out + QStringLiteral("/a.jpg")).isSymLink());
+    QCOMPARE(readTag(out + QStringLiteral("/d.jpg"), QStringLiteral("Artist")), QStringLiteral("planted"));
+}
+
+// A results folder on a mount that stops answering: the loop goes on, the
+// file whose call hangs is given up after the time limit, the others are written.
+void TestWriterEngine::stalledFileSystemLeavesTheLoopAnswering()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("out")));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QStringList sources;
+    for (int i = 0; i < 4; ++i) {
+        sources.append(dir.filePath(QStringLiteral("s%1.jpg").arg(i)));
+        QVERIFY(makeJpeg(sources.last()));
+    }
+    // The second call is the first file's look at its source.
+    QSemaphore released;
+    std::atomic_int calls{0};
+    FileWork::setBeforeEachCall([&] {
+        if (++calls == 2)
+            released.acquire();
+    });
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+    ticker.start(10);
+
+    ListSource list(sources, out, QStringLiteral("stall"));
+    WriterEngine::Options options;
+    options.toolPath = QStringLiteral("exiftool");
+    options.resultsFolder = out;
+    options.fileTimeoutMs = 1000;
+    WriterEngine engine(list, options);
+    const QList<FileOutcome> outcomes = runToEnd(engine, 4);
+    released.release();
+    FileWork::setBeforeEachCall({});
+
+    QCOMPARE(outcomes.size(), 4);
+    QCOMPARE(outcomes.first().reason, QStringLiteral("The file system did not answer for this file within 1 seconds."));
+    for (int i = 1; i < 4; ++i)
+        QCOMPARE(outcomes.at(i).kind, FileOutcome::Kind::Written);
+    // The loop kept running through the stall (a second's worth of 10 ms ticks).
+    QVERIFY2(ticks >= 20, qPrintable(QString::number(ticks)));
+}
+
+// The results folder is renamed while the run goes on: the copies still go
+// into it, whole, and nothing of the run is left in it.
+void TestWriterEngine::renamedResultsFolderKeepsNothingOfTheRun()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("out")));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const QString moved = dir.filePath(QStringLiteral("moved"));
+    QStringList sources;
+    for (int i = 0; i < 12; ++i) {
+        sources.append(dir.filePath(QStringLiteral("m%1.jpg").arg(i)));
+        QVERIFY(makeJpeg(sources.last()));
+    }
+    ListSource list(sources, out, QStringLiteral("moved along"));
+    WriterEngine::Options options;
+    options.toolPath = QStringLiteral("exiftool");
+    options.resultsFolder = out;
+    options.workers = 2;
+    WriterEngine engine(list, options);
+    connect(&engine, &WriterEngine::fileDone, this, [&] {
+        if (!QFileInfo::exists(moved))
+            QVERIFY(QDir().rename(out, moved));
+    });
+    const QList<FileOutcome> outcomes = runToEnd(engine, 12);
+
+    QCOMPARE(outcomes.size(), 12);
+    QVERIFY(!QFileInfo::exists(out));
+    QCOMPARE(hiddenNames(moved), QStringList());
+    QCOMPARE(QDir(moved).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    const QHash<QString, QString> artists = artistsIn(moved);
+    for (const FileOutcome &outcome : outcomes) {
+        QVERIFY2(outcome.kind == FileOutcome::Kind::Written, qPrintable(outcome.reason));
+        QCOMPARE(artists.value(QFileInfo(outcome.source).fileName()), QStringLiteral("moved along"));
+    }
+}
+
+// A name holding line breaks and the tool's own markers: ExifTool prints it
+// in its error, and every file still gets its own verdict.
+void TestWriterEngine::fakeMarkersInANameMoveNoVerdict()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("out")));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QString fake = QStringLiteral("bad");
+    for (int id = 1; id <= 4; ++id)
+        fake += QStringLiteral("\n{end%1}\nError: planted").arg(id);
+    const QStringList sources{dir.filePath(QStringLiteral("a.jpg")), dir.filePath(fake + QStringLiteral("\n.jpg")),
+                              dir.filePath(QStringLiteral("c.jpg")), dir.filePath(QStringLiteral("d.jpg"))};
+    for (const QString &source : sources)
+        QVERIFY(makeJpeg(source));
+    QFile broken(sources.at(1));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write(QByteArray("\xff\xd8\xff\xe1\x00\x10" "Exif\0\0garbage garbage", 28));
+    broken.close();
+
+    ListSource list(sources, out, QStringLiteral("own verdict"));
+    WriterEngine::Options options;
+    options.toolPath = QStringLiteral("exiftool");
+    options.resultsFolder = out;
+    options.workers = 1;
+    options.commandsPerWorker = 4;
+    WriterEngine engine(list, options);
+    const QList<FileOutcome> outcomes = runToEnd(engine, 4);
+
+    QCOMPARE(outcomes.size(), 4);
+    QCOMPARE(outcomes.at(1).kind, FileOutcome::Kind::Failed);
+    QVERIFY2(outcomes.at(1).toolLine.contains(QLatin1String("Corrupted JPEG")), qPrintable(outcomes.at(1).toolLine));
+    for (int i : {0, 2, 3}) {
+        QVERIFY2(outcomes.at(i).kind == FileOutcome::Kind::Written, qPrintable(outcomes.at(i).reason));
+        QCOMPARE(readTag(out + QLatin1Char('/') + QFileInfo(sources.at(i)).fileName(), QStringLiteral("Artist")),
+                 QStringLiteral("own verdict"));
+    }
 }
 
 OSTRELL_CORE_TEST_MAIN(TestWriterEngine)

@@ -3,12 +3,20 @@
 #include <QByteArray>
 #include <QString>
 
+class RunFolder;
+
 // What the file system says of a file before it is handed to a tool.
 struct Admission {
-    QString refusal;        // why the file must not reach the tool; empty when it may
+    QString refusal;         // why the file must not reach the tool; empty when it may
     bool finalTaken = false; // something is under the copy's final name already
 };
 
-// Only regular files reach the tool (a named pipe or a device would keep it
-// waiting for ever), and a folder under the final name can never be a copy.
-Admission admitSource(const QByteArray &sourcePath, const QByteArray &finalPath);
+// Only regular files that begin as a JPEG reach the tool (a named pipe or a
+// device would keep it waiting for ever, and anything else would only be
+// copied), and a folder under the final name can never be a copy. Blocks on
+// the file system: worker threads only.
+Admission admitSource(const QByteArray &sourcePath, const RunFolder &folder,
+                      const QByteArray &finalName);
+
+// Empty when the bytes begin a JPEG picture; else what the file is, in words.
+QString notJpegReason(const QByteArray &firstBytes);

@@ -1,6 +1,7 @@
 #include "writer/batchrun.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <QStandardPaths>
 #include <algorithm>
 #include <cmath>
@@ -9,7 +10,7 @@
 #include "app/errorreport.h"
 #include "app/paths.h"
 #include "writer/datevalue.h"
-#include "writer/runoutputs.h"
+#include "writer/runfolder.h"
 #include "writer/runreport.h"
 #include "writer/tagcatalogue.h"
 #include "writer/verifier.h"
@@ -177,7 +178,8 @@ void BatchRun::PushButton3_Click()
     options.toolPath = tool;
     options.workers = m_workers;
     options.fileTimeoutMs = m_fileTimeoutMs;
-    options.workingFolder = CleanPath(resultsFolder);
+    options.resultsFolder = CleanPath(resultsFolder);
+    m_resultsFolder = resultsFolder;
     options.verifier = m_verifier;
     JobSource &source = *this;
     m_engine = std::make_unique<WriterEngine>(source, options);
@@ -259,8 +261,6 @@ std::optional<WriteJob> BatchRun::prepare(int position, bool *gone)
     if (!step(122, [&] { output = ResultPathFor(m_host.resultsFolder(), job.source); }))
         return std::nullopt;
     if (!step(124, [&] {
-            const QString assignmentText = m_assignment ? BuildAssignment(*m_assignment) : QString();
-            job.commandLine = BuildCommandLine(m_toolPath, output, assignmentText, job.source);
             job.assignment = m_assignment;
             job.tagName = m_assignment ? tagNameOf(m_assignment->option) : QString();
             // The copy takes the source's own name, byte for byte.
@@ -370,6 +370,7 @@ void BatchRun::finishRun()
     BatchReport report;
     report.stopped = m_stopped;
     report.outcomes = m_outcomes;
+    addCommandLines(&report.outcomes);
     std::stable_sort(report.outcomes.begin(), report.outcomes.end(),
                      [](const FileOutcome &a, const FileOutcome &b) { return a.position < b.position; });
     report.total = int(report.outcomes.size());
@@ -399,6 +400,25 @@ void BatchRun::finishRun()
     m_guard->record(180);
     m_busy = false;
     emit runFinished(report);
+}
+
+// Only a file a tool began has a command line worth showing, and the report
+// shows one per group: built here, once, rather than kept for every file.
+void BatchRun::addCommandLines(QList<FileOutcome> *outcomes) const
+{
+    const QString assignmentText = m_assignment ? BuildAssignment(*m_assignment) : QString();
+    QSet<QString> shown;
+    for (FileOutcome &outcome : *outcomes) {
+        const QString key = QString::number(int(outcome.kind)) + QLatin1Char('\n')
+            + (outcome.group.isEmpty() ? outcome.reason : outcome.group);
+        const bool inReport =
+            !countsAsWritten(outcome.kind) || outcome.kind == FileOutcome::Kind::WrittenWithNotes;
+        if (!outcome.toolRan || !inReport || shown.contains(key))
+            continue;
+        shown.insert(key);
+        outcome.commandLine = BuildCommandLine(
+            m_toolPath, ResultPathFor(m_resultsFolder, outcome.source), assignmentText, outcome.source);
+    }
 }
 
 void BatchRun::abandon()

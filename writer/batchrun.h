@@ -89,6 +89,7 @@ private:
     void onTick();
     void onFailedToStart(const QString &reason);
     void finishRun();
+    void addCommandLines(QList<FileOutcome> *outcomes) const;
 
     BatchHost &m_host;
     Dialogs &m_dialogs;
@@ -103,6 +104,7 @@ private:
     std::unique_ptr<WriterEngine> m_engine;
     quint64 m_runId = 0;
     QString m_toolPath;
+    QString m_resultsFolder;
     int m_turn = 0;
     int m_bound = 0;
     bool m_stopped = false;

@@ -1,5 +1,6 @@
 #include "writer/exiftoolworker.h"
 
+#include <QRandomGenerator>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -62,6 +63,7 @@ int takeStatus(QByteArray *output)
 ExifToolWorker::ExifToolWorker(QString program, QObject *parent)
     : QObject(parent)
     , m_program(std::move(program))
+    , m_nextId(100000000 + int(QRandomGenerator::global()->bounded(900000000)))
 {
     connect(&m_process, &QProcess::readyReadStandardOutput, this, &ExifToolWorker::readOutput);
     connect(&m_process, &QProcess::readyReadStandardError, this, &ExifToolWorker::readErrors);
@@ -95,7 +97,13 @@ void ExifToolWorker::start()
 #ifdef Q_OS_UNIX
     // The tools keep every core busy; a little lower priority keeps the
     // window quick to answer meanwhile.
-    m_process.setChildProcessModifier([] { (void)::nice(5); });
+    const int folder = m_folderDescriptor;
+    m_process.setChildProcessModifier([folder] {
+        (void)::nice(5);
+        // Never let a tool write relative names anywhere but where it was sent.
+        if (folder >= 0 && ::fchdir(folder) != 0)
+            ::_exit(127);
+    });
 #endif
     m_process.start(m_program, {QStringLiteral("-stay_open"), QStringLiteral("True"),
                                 QStringLiteral("-@"), QStringLiteral("-")});

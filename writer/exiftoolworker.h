@@ -26,6 +26,9 @@ public:
 
     // Relative output names given to the tool are read from this folder.
     void setWorkingDirectory(const QString &folder);
+    // The same, by an open descriptor: the tool keeps the folder it was
+    // given even if that folder is renamed or moved meanwhile.
+    void setWorkingDirectory(int folderDescriptor) { m_folderDescriptor = folderDescriptor; }
 
     // Starts the tool. Event driven: started() or failed() follows.
     void start();
@@ -59,7 +62,8 @@ private:
 
     QString m_program;
     QProcess m_process;
-    int m_nextId = 1;
+    int m_folderDescriptor = -1;
+    int m_nextId = 1; // random per tool: a file name in the tool's output cannot fake a marker
     QList<int> m_pending; // ids in the order the tool runs them
     QByteArray m_out;
     QByteArray m_err;

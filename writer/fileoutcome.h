@@ -9,10 +9,11 @@ struct FileOutcome {
     QString source;      // the list entry's text
     QString reason;      // plain words (Failed; for WrittenWithNotes the note words)
     QString toolLine;    // ExifTool's own line for this file, may be empty
-    QString commandLine; // the command as it would be typed, may be very long
+    QString commandLine; // the command as it would be typed; filled only for the report
     int position = 0;    // in the list, 1-based
     QString group = QString(); // the words shared by files that failed alike; empty: the reason
     QString detail = QString(); // what is this file's own in that group, shown beside it
+    bool toolRan = false; // a tool began this file, so its command line means something
 };
 
 inline bool countsAsWritten(FileOutcome::Kind kind)

@@ -1,23 +1,31 @@
 #include "writer/publication.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "writer/runoutputs.h"
+#include "writer/runfolder.h"
 
 namespace {
 
-QString fileNameOf(const QByteArray &path)
+QString systemError(int error)
 {
-    return QString::fromUtf8(path.mid(path.lastIndexOf('/') + 1));
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
+QString fileNameOf(const QByteArray &name)
+{
+    return QString::fromUtf8(name);
+}
 
-QString nameTakenReason(const QByteArray &finalPath)
+QString nameTakenReason(const QByteArray &finalName)
 {
     return QStringLiteral("A file named %1 is already in the results folder; it was left as it is.")
-        .arg(fileNameOf(finalPath));
+        .arg(fileNameOf(finalName));
 }
 
 // Checking copies is background work, like the tools' own: the window comes first.
@@ -30,6 +38,56 @@ void givePriorityToTheWindow()
 #endif
 }
 
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Opens a file without following a link and without waiting on a pipe.
+int openPlain(int folder, const QByteArray &name)
+{
+    return ::openat(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+}
+
+enum class Named { Done, Taken, Failed };
+
+// Gives the output its final name, atomically, never replacing a file.
+Named renameNoReplace(const RunFolder &folder, const PublishInput &input, int *error)
+{
+    const int run = folder.runDescriptor();
+    const int results = folder.resultsDescriptor();
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(run, input.output.constData(), results, input.finalName.constData(),
+                    RENAME_NOREPLACE)
+        == 0)
+        return Named::Done;
+    *error = errno;
+    if (*error == EEXIST)
+        return Named::Taken;
+    if (*error != EINVAL && *error != ENOSYS && *error != ENOTSUP)
+        return Named::Failed;
+#endif
+    // File systems without that rename: a hard link fails as well when the
+    // name is taken.
+    if (::linkat(run, input.output.constData(), results, input.finalName.constData(), 0) == 0) {
+        ::unlinkat(run, input.output.constData(), 0);
+        return Named::Done;
+    }
+    *error = errno;
+    return *error == EEXIST ? Named::Taken : Named::Failed;
+}
+
 } // namespace
 
 QString nameTakenGroup()
@@ -39,49 +97,75 @@ QString nameTakenGroup()
 }
 
 Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
-                        const std::atomic_bool &cancelled)
+                        const RunFolder &folder, PublishGate &gate, const std::atomic_bool &cancelled)
 {
     givePriorityToTheWindow();
     Publication publication;
     // A copy made earlier with this very value counts as written, so a second
-    // run finishes what the first left.
+    // run finishes what the first left. A link there is never followed.
     const auto judgeTaken = [&] {
-        const bool same = verifier
-            && verifier(input.source, input.final, input.tagName, input.value).isEmpty();
+        const Descriptor there(openPlain(folder.resultsDescriptor(), input.finalName));
+        struct stat info {};
+        const bool same = verifier && there.get() >= 0 && ::fstat(there.get(), &info) == 0
+            && S_ISREG(info.st_mode)
+            && verifier(input.source, descriptorPath(there.get()), input.tagName, input.value).isEmpty();
         publication.kind = same ? FileOutcome::Kind::AlreadyThere : FileOutcome::Kind::Failed;
-        publication.reason = same ? QString() : nameTakenReason(input.final);
+        publication.reason = same ? QString() : nameTakenReason(input.finalName);
         publication.group = same ? QString() : nameTakenGroup();
         return publication;
     };
-    if (input.temporary.isEmpty())
+    if (input.output.isEmpty())
         return judgeTaken();
 
     const auto failWith = [&](const QString &reason) {
-        ::unlink(input.temporary.constData());
+        folder.discard(input.output);
         publication.kind = FileOutcome::Kind::Failed;
         publication.reason = reason;
         return publication;
     };
-    const QString wrong =
-        verifier ? verifier(input.source, input.temporary, input.tagName, input.value) : QString();
+    const Descriptor copy(openPlain(folder.runDescriptor(), input.output));
+    if (copy.get() < 0)
+        return failWith(errno == ENOENT
+                            ? QStringLiteral("ExifTool reported success, but the result file is missing.")
+                            : QStringLiteral("The copy cannot be read (%1).").arg(systemError(errno)));
+    struct stat info {};
+    if (::fstat(copy.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
+        return failWith(QStringLiteral("ExifTool's result is not a plain file of this user's."));
+#ifdef Q_OS_LINUX
+    // Write-back starts now, so the sync after the check finds little left to do.
+    ::sync_file_range(copy.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    const QString wrong = verifier
+        ? verifier(input.source, descriptorPath(copy.get()), input.tagName, input.value)
+        : QString();
     if (!wrong.isEmpty())
         return failWith(wrong);
     if (cancelled.load())
         return failWith(QStringLiteral("The run was stopped."));
-    QString whyNot;
-    switch (publishNoReplace(input.temporary, input.final, &whyNot)) {
-    case PublishResult::Published:
+    // Without this a power cut can leave an empty file under the final name.
+    if (::fdatasync(copy.get()) != 0)
+        return failWith(QStringLiteral("The copy could not be saved to disk (%1).").arg(systemError(errno)));
+    if (!gate.enterRename())
+        return failWith(QStringLiteral("The run gave up on this file."));
+
+    int error = 0;
+    switch (renameNoReplace(folder, input, &error)) {
+    case Named::Done:
         publication.kind = input.noteWords.isEmpty() ? FileOutcome::Kind::Written
                                                      : FileOutcome::Kind::WrittenWithNotes;
         publication.reason = input.noteWords;
         publication.toolLine = input.noteLines;
         return publication;
-    case PublishResult::NameTaken:
-        ::unlink(input.temporary.constData());
+    case Named::Taken:
+        folder.discard(input.output);
         return judgeTaken();
-    case PublishResult::Failed:
+    case Named::Failed:
         break;
     }
-    return failWith(whyNot);
+    if (error == EPERM || error == ENOTSUP || error == EOPNOTSUPP)
+        return failWith(QStringLiteral("The results folder cannot give the copy its name without "
+                                       "risking to replace a file there (its file system has no "
+                                       "safe way to do it: %1).")
+                            .arg(systemError(error)));
+    return failWith(QStringLiteral("The copy could not be given its name (%1).").arg(systemError(error)));
 }
-

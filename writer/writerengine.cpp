@@ -1,26 +1,65 @@
 #include "writer/writerengine.h"
 
 #include <QFile>
-#include <QMetaObject>
+#include <QSemaphore>
 #include <QThread>
-
-#include <cerrno>
-#include <unistd.h>
+#include <algorithm>
 
 #include "writer/admission.h"
 #include "writer/exiftoolworker.h"
-#include "writer/runoutputs.h"
+#include "writer/filework.h"
+#include "writer/runfolder.h"
 #include "writer/stayopen.h"
 #include "writer/tooljudge.h"
 
+namespace {
+
+// How long closing the program waits for the run folder to go.
+constexpr int AbandonWaitMs = 1000;
+// How long the end of a run waits for tools asked to end.
+constexpr int ToolEndWaitMs = 5000;
+
+QByteArray nameOf(const QByteArray &path)
+{
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+QByteArray withoutClosingSeparator(QByteArray folder)
+{
+    while (folder.size() > 1 && folder.endsWith('/'))
+        folder.chop(1);
+    return folder;
+}
+
+// "2 minutes", "0.5 seconds"
+QString limitText(int timeoutMs)
+{
+    if (timeoutMs % 60000 == 0)
+        return QStringLiteral("%1 minute%2")
+            .arg(timeoutMs / 60000)
+            .arg(timeoutMs == 60000 ? QString() : QStringLiteral("s"));
+    return QStringLiteral("%1 seconds").arg(QString::number(timeoutMs / 1000.0));
+}
+
+QString stalledReason(int timeoutMs, bool publishing)
+{
+    return publishing
+        ? QStringLiteral("The file system did not finish checking and saving this copy within %1.")
+              .arg(limitText(timeoutMs))
+        : QStringLiteral("The file system did not answer for this file within %1.").arg(limitText(timeoutMs));
+}
+
+} // namespace
 
 struct WriterEngine::Flight {
+    enum class Phase { Admitting, ForTool, InTool, Publishing };
     WriteJob job;
-    QByteArray temporaryPath;
-    int attempts = 0;
-    bool inTool = false;
+    Phase phase = Phase::Admitting;
+    QElapsedTimer since;  // in this phase
+    QByteArray output;    // the tool's output in the run folder
+    std::shared_ptr<PublishGate> gate;
+    bool toolRan = false;
     bool timedOut = false;
-    bool finalExisted = false; // the name was taken before the tool was asked
     QString noteWords;
     QString noteLines;
 };
@@ -28,7 +67,6 @@ struct WriterEngine::Flight {
 struct WriterEngine::Slot {
     ExifToolWorker *worker = nullptr;
     bool ready = false;
-    bool dead = false; // its tool could not be started
     int idleEnds = 0;  // tools that ended without being asked since the last answer
     QElapsedTimer headSince; // since the tool began the first command it holds
 };
@@ -43,25 +81,23 @@ WriterEngine::WriterEngine(JobSource &source, Options options, QObject *parent)
     if (m_options.workers <= 0)
         m_options.workers = QThread::idealThreadCount();
     m_options.commandsPerWorker = qMax(1, m_options.commandsPerWorker);
-    m_pool.setMaxThreadCount(qMax(1, QThread::idealThreadCount()));
     m_watch.setInterval(qBound(10, m_options.fileTimeoutMs / 4, 1000));
     connect(&m_watch, &QTimer::timeout, this, &WriterEngine::checkWatch);
+    m_closeDeadline.setSingleShot(true);
+    connect(&m_closeDeadline, &QTimer::timeout, this, [this] {
+        m_retiring.clear();
+        closeRun();
+    });
 }
 
 WriterEngine::~WriterEngine()
 {
     abandon();
-    m_pool.waitForDone();
 }
 
 QString WriterEngine::timeoutReason(int timeoutMs)
 {
-    if (timeoutMs % 60000 == 0)
-        return QStringLiteral("ExifTool did not finish this file within %1 minute%2.")
-            .arg(timeoutMs / 60000)
-            .arg(timeoutMs == 60000 ? QString() : QStringLiteral("s"));
-    return QStringLiteral("ExifTool did not finish this file within %1 seconds.")
-        .arg(QString::number(timeoutMs / 1000.0));
+    return QStringLiteral("ExifTool did not finish this file within %1.").arg(limitText(timeoutMs));
 }
 
 void WriterEngine::start(int fileCount)
@@ -72,21 +108,54 @@ void WriterEngine::start(int fileCount)
     m_anyStarted = false;
     m_exhausted = false;
     m_stopping = false;
+    m_closing = false;
+    m_finishing = false;
     m_toolError.clear();
     m_cancelled = std::make_shared<std::atomic_bool>(false);
-    m_outputs = std::make_unique<RunOutputs>();
     m_names.clear();
     m_slots.assign(size_t(qBound(1, fileCount, m_options.workers)), Slot());
+    m_folderOpening = true;
+    const QByteArray resultsFolder = QFile::encodeName(m_options.resultsFolder);
+    const quint64 generation = m_generation;
+    FileWork::run<std::pair<std::shared_ptr<RunFolder>, QString>>(
+        this,
+        [resultsFolder] {
+            QString whyNot;
+            std::shared_ptr<RunFolder> folder = RunFolder::create(resultsFolder, &whyNot);
+            return std::make_pair(folder, whyNot);
+        },
+        [this, generation](const std::pair<std::shared_ptr<RunFolder>, QString> &made) {
+            if (generation == m_generation && m_folderOpening) {
+                onFolderReady(made.first, made.second);
+            } else if (std::shared_ptr<RunFolder> late = made.first) {
+                // Given up on, or abandoned: the folder goes again.
+                FileWork::start([late] { late->finish(); });
+            }
+        });
+    m_folderSince.start();
+    m_watch.start();
+}
+
+void WriterEngine::onFolderReady(const std::shared_ptr<RunFolder> &folder, const QString &whyNot)
+{
+    m_folderOpening = false;
+    m_folder = folder;
+    if (!folder) {
+        // Every file fails with the reason; no tool is needed.
+        m_toolError = whyNot;
+        m_slots.clear();
+    }
     for (int i = 0; i < int(m_slots.size()); ++i)
         startWorker(i);
-    m_watch.start();
+    pump();
 }
 
 void WriterEngine::startWorker(int slotIndex)
 {
     auto *worker = new ExifToolWorker(m_options.toolPath, this);
-    if (!m_options.workingFolder.isEmpty())
-        worker->setWorkingDirectory(m_options.workingFolder);
+    // The tools write into the run folder by relative names, which also
+    // keeps them clear of ExifTool's "%" name codes.
+    worker->setWorkingDirectory(m_folder->runDescriptor());
     Slot &slot = m_slots[size_t(slotIndex)];
     slot.worker = worker;
     slot.ready = false;
@@ -96,7 +165,7 @@ void WriterEngine::startWorker(int slotIndex)
         onWorkerFailed(slotIndex, worker, why);
     });
     connect(worker, &ExifToolWorker::finished, this,
-            [this, worker](int id, const ToolResult &result) { onAnswer(worker, id, result); });
+            [this, worker](int, const ToolResult &result) { onAnswer(worker, result); });
     worker->start();
 }
 
@@ -119,20 +188,27 @@ void WriterEngine::onWorkerFailed(int slotIndex, ExifToolWorker *worker, const Q
     retire(worker, false);
     slot.worker = nullptr;
     slot.ready = false;
-    if (!m_running)
+    if (!m_running || m_closing)
         return;
     // Ended while idle: a new tool takes its place, unless they keep ending.
     if (hadStarted && ++slot.idleEnds < 3) {
         startWorker(slotIndex);
         return;
     }
-    slot.dead = true;
     m_toolError = hadStarted ? QStringLiteral("ExifTool keeps ending on its own (%1)").arg(why)
                              : QStringLiteral("ExifTool could not be started (%1).").arg(why);
     if (!m_anyStarted && !anyLiveWorker()) {
         m_running = false;
+        ++m_generation;
         m_watch.stop();
-        m_outputs.reset();
+        m_cancelled->store(true);
+        for (const auto &entry : m_flights)
+            if (entry.second.gate)
+                entry.second.gate->giveUp();
+        m_flights.clear();
+        m_forTool.clear();
+        if (std::shared_ptr<RunFolder> folder = std::move(m_folder))
+            FileWork::start([folder] { folder->finish(); });
         emit failedToStart(why);
         return;
     }
@@ -159,10 +235,20 @@ int WriterEngine::roomiestSlot() const
 
 bool WriterEngine::anyLiveWorker() const
 {
-    for (const Slot &slot : m_slots)
-        if (slot.worker && !slot.dead)
-            return true;
-    return false;
+    return std::any_of(m_slots.cbegin(), m_slots.cend(), [](const Slot &slot) { return slot.worker; });
+}
+
+// No tool will take a file any more: what waits for one fails.
+bool WriterEngine::toolsGone() const
+{
+    return !m_folderOpening && !anyLiveWorker();
+}
+
+// Files in tools, queued for them, being looked at or published: enough to
+// keep every tool fed, few enough that a long list costs no memory.
+int WriterEngine::flightBudget() const
+{
+    return int(qMax<size_t>(1, m_slots.size())) * (m_options.commandsPerWorker + 2);
 }
 
 void WriterEngine::retire(ExifToolWorker *worker, bool kill)
@@ -176,7 +262,8 @@ void WriterEngine::retire(ExifToolWorker *worker, bool kill)
         m_retiring.removeAll(worker);
         m_inTool.remove(worker);
         worker->deleteLater();
-        checkFinished();
+        if (m_closing)
+            closeRun();
     });
     if (kill)
         worker->kill();
@@ -200,56 +287,58 @@ void WriterEngine::abandon()
     ++m_generation;
     m_cancelled->store(true);
     m_watch.stop();
+    m_closeDeadline.stop();
+    for (const auto &entry : m_flights)
+        if (entry.second.gate)
+            entry.second.gate->giveUp();
     QList<ExifToolWorker *> workers = m_retiring;
     for (Slot &slot : m_slots)
         if (slot.worker)
             workers.append(slot.worker);
     m_slots.clear();
     m_retiring.clear();
+    // Killed all at once, then waited for: a dead tool writes nothing more.
     for (ExifToolWorker *worker : workers) {
         disconnect(worker, nullptr, this, nullptr);
-        delete worker; // kills the tool and waits for it, so its file is closed
+        worker->kill();
     }
-    m_pool.waitForDone();
-    for (const auto &entry : m_flights)
-        if (!entry.second.temporaryPath.isEmpty())
-            ::unlink(entry.second.temporaryPath.constData());
+    qDeleteAll(workers);
+    if (std::shared_ptr<RunFolder> folder = std::move(m_folder)) {
+        auto gone = std::make_shared<QSemaphore>();
+        FileWork::start([folder, gone] {
+            folder->finish();
+            gone->release();
+        });
+        // A stalled file system keeps the run folder; the next run sweeps it.
+        gone->tryAcquire(1, AbandonWaitMs);
+    }
     m_flights.clear();
     m_inTool.clear();
-    m_retry.clear();
+    m_forTool.clear();
     m_names.clear();
-    m_outputs.reset();
 }
 
 int WriterEngine::oldestInFlight() const
 {
     int oldest = 0;
     for (const auto &entry : m_flights)
-        if (entry.second.inTool && (oldest == 0 || entry.second.job.position < oldest))
+        if (entry.second.phase == Flight::Phase::InTool
+            && (oldest == 0 || entry.second.job.position < oldest))
             oldest = entry.second.job.position;
     return oldest;
 }
 
 void WriterEngine::pump()
 {
-    if (!m_running || m_pulling)
+    if (!m_running || m_pulling || m_closing)
         return;
     m_pulling = true;
     const quint64 generation = m_generation;
     for (;;) {
-        const bool anyTool = anyLiveWorker();
-        const int best = anyTool ? roomiestSlot() : -1;
-        if (!anyTool) {
-            // No tool can be started any more: what is left fails with the reason.
-            for (quint64 serial : std::exchange(m_retry, {}))
-                resolve(serial, FileOutcome::Kind::Failed, m_toolError);
-        } else if (best < 0) {
+        feedTools();
+        if (m_folderOpening || m_exhausted || m_stopping)
             break;
-        } else if (!m_retry.isEmpty()) {
-            send(best, m_retry.takeFirst());
-            continue;
-        }
-        if (m_exhausted || m_stopping)
+        if (int(m_flights.size()) >= flightBudget())
             break;
         std::optional<WriteJob> job = m_source.nextJob();
         if (generation != m_generation)
@@ -258,91 +347,132 @@ void WriterEngine::pump()
             m_exhausted = true;
             break;
         }
-        if (!anyTool && job->refusal.isEmpty())
-            job->refusal = m_toolError;
-        const quint64 serial = m_nextSerial;
-        if (!admit(*job) || !anyTool)
-            continue;
-        // The slot may have lost its tool while the job was being read.
-        if (m_slots[size_t(best)].ready)
-            send(best, serial);
-        else
-            m_retry.prepend(serial);
+        admit(*job);
     }
     m_pulling = false;
     checkFinished();
 }
 
-// Takes the file into the run; false when it needs no tool (refused at once,
-// or its name is taken already).
-bool WriterEngine::admit(const WriteJob &job)
+void WriterEngine::feedTools()
+{
+    if (toolsGone()) {
+        for (quint64 serial : std::exchange(m_forTool, {}))
+            resolve(serial, FileOutcome::Kind::Failed, m_toolError);
+        return;
+    }
+    while (!m_forTool.isEmpty()) {
+        const int best = roomiestSlot();
+        if (best < 0)
+            break;
+        send(best, m_forTool.takeFirst());
+    }
+}
+
+// Takes the file into the run; its source and final name are looked at on a
+// worker thread.
+void WriterEngine::admit(const WriteJob &job)
 {
     const quint64 serial = m_nextSerial++;
     Flight &flight = m_flights[serial];
     flight.job = job;
+    flight.since.start();
 
-    Admission admission;
-    admission.refusal = job.refusal;
-    if (admission.refusal.isEmpty())
-        admission = admitSource(job.sourcePath, job.finalPath);
-    if (admission.refusal.isEmpty() && !m_names.writtenBy(job.finalPath).isEmpty()) {
-        turnAway(serial);
-        return false;
+    if (job.refusal.isEmpty() && toolsGone())
+        flight.job.refusal = m_toolError;
+    if (flight.job.refusal.isEmpty()
+        && withoutClosingSeparator(job.resultsFolder)
+            != withoutClosingSeparator(QFile::encodeName(m_options.resultsFolder)))
+        flight.job.refusal = QStringLiteral("The copy would not go into the run's results folder.");
+    if (!flight.job.refusal.isEmpty()) {
+        resolve(serial, FileOutcome::Kind::Failed, flight.job.refusal);
+        return;
     }
-    if (admission.refusal.isEmpty())
-        m_outputs->enterFolder(job.resultsFolder, &admission.refusal);
-    if (!admission.refusal.isEmpty()) {
-        resolve(serial, FileOutcome::Kind::Failed, admission.refusal);
-        return false;
+    if (!m_names.writtenBy(job.finalPath).isEmpty()) {
+        turnAway(serial);
+        return;
     }
     m_names.claim(job.finalPath, serial);
-    if (admission.finalTaken) {
-        // Nothing to write: the copy there is checked, and kept as it is.
-        flight.finalExisted = true;
-        publishWhenFirst(serial);
-        return false;
-    }
-    flight.temporaryPath = joinPath(job.resultsFolder, m_outputs->temporaryName());
-    return true;
+
+    const std::shared_ptr<RunFolder> folder = m_folder;
+    const QByteArray source = job.sourcePath;
+    const QByteArray finalName = nameOf(job.finalPath);
+    const quint64 generation = m_generation;
+    FileWork::run<Admission>(
+        this, [folder, source, finalName] { return admitSource(source, *folder, finalName); },
+        [this, serial, generation](const Admission &admission) {
+            if (generation == m_generation)
+                onAdmitted(serial, admission);
+        });
 }
 
-bool WriterEngine::send(int slotIndex, quint64 serial)
+void WriterEngine::onAdmitted(quint64 serial, const Admission &admission)
+{
+    auto found = m_flights.find(serial);
+    if (found == m_flights.end() || found->second.phase != Flight::Phase::Admitting)
+        return;
+    Flight &flight = found->second;
+    if (!admission.refusal.isEmpty()) {
+        resolve(serial, FileOutcome::Kind::Failed, admission.refusal);
+    } else if (admission.finalTaken) {
+        // Nothing to write: the copy there is checked, and kept as it is.
+        flight.phase = Flight::Phase::Publishing;
+        flight.since.start();
+        publishWhenFirst(serial);
+    } else {
+        flight.output = RunFolder::outputName(serial);
+        queueForTool(serial);
+    }
+    pump();
+}
+
+void WriterEngine::queueForTool(quint64 serial)
+{
+    Flight &flight = m_flights.at(serial);
+    flight.phase = Flight::Phase::ForTool;
+    flight.since.start();
+    const auto later = std::find_if(m_forTool.begin(), m_forTool.end(), [&](quint64 other) {
+        return m_flights.at(other).job.position > flight.job.position;
+    });
+    m_forTool.insert(later, serial);
+}
+
+void WriterEngine::send(int slotIndex, quint64 serial)
 {
     Slot &slot = m_slots[size_t(slotIndex)];
     Flight &flight = m_flights.at(serial);
-    // Named relatively, an output in the tools' own folder escapes ExifTool's
-    // "%" name codes, whatever that folder is called.
-    QByteArray workingFolder = QFile::encodeName(m_options.workingFolder);
-    while (workingFolder.size() > 1 && workingFolder.endsWith('/'))
-        workingFolder.chop(1);
-    const bool relative = !workingFolder.isEmpty() && flight.job.resultsFolder == workingFolder;
     WriteCommand command;
-    command.output = relative ? flight.temporaryPath.mid(flight.temporaryPath.lastIndexOf('/') + 1)
-                              : flight.temporaryPath;
+    command.output = flight.output;
     command.assignment = flight.job.assignment;
     command.source = flight.job.sourcePath;
     QByteArray encoded;
     QString whyNot;
     if (!encodeWriteCommand(command, &encoded, &whyNot)) {
         resolve(serial, FileOutcome::Kind::Failed, whyNot);
-        return false;
+        return;
     }
-    const int id = slot.worker->submit(encoded);
-    if (id == 0) {
+    if (slot.worker->submit(encoded) == 0) {
         slot.ready = false;
-        m_retry.prepend(serial);
-        return false;
+        queueForTool(serial);
+        return;
     }
     QList<quint64> &queue = m_inTool[slot.worker];
     queue.append(serial);
     if (queue.size() == 1)
         slot.headSince.start();
-    ++flight.attempts;
-    flight.inTool = true;
-    return true;
+    flight.phase = Flight::Phase::InTool;
+    flight.since.start();
 }
 
-void WriterEngine::onAnswer(ExifToolWorker *worker, int, const ToolResult &result)
+void WriterEngine::discardOutput(const Flight &flight)
+{
+    if (!m_folder || flight.output.isEmpty())
+        return;
+    const std::shared_ptr<RunFolder> folder = m_folder;
+    const QByteArray output = flight.output;
+    FileWork::start([folder, output] { folder->discard(output); });
+}
+
+void WriterEngine::onAnswer(ExifToolWorker *worker, const ToolResult &result)
 {
     QList<quint64> &queue = m_inTool[worker];
     if (queue.isEmpty())
@@ -360,27 +490,23 @@ void WriterEngine::onAnswer(ExifToolWorker *worker, int, const ToolResult &resul
     if (found == m_flights.end())
         return;
     Flight &flight = found->second;
-    flight.inTool = false;
 
     if (result.processLost) {
-        // The tool is gone, so whatever it left under the temporary name is no copy.
-        ::unlink(flight.temporaryPath.constData());
-        if (flight.timedOut) {
-            resolve(serial, FileOutcome::Kind::Failed, timeoutReason(m_options.fileTimeoutMs));
-        } else if (!result.begun && flight.attempts < 2) {
-            m_retry.append(serial);
-            std::sort(m_retry.begin(), m_retry.end(), [this](quint64 a, quint64 b) {
-                return m_flights.at(a).job.position < m_flights.at(b).job.position;
-            });
+        // The tool is gone, so whatever it left in the run folder is no copy.
+        discardOutput(flight);
+        if (!result.begun && !flight.timedOut) {
+            // The tool never began it: it goes to the tool taking its place.
+            queueForTool(serial);
         } else {
-            const ToolVerdict verdict =
-                judgeToolResult(result, flight.job.tagName, false);
-            resolve(serial, FileOutcome::Kind::Failed, verdict.reason, verdict.toolLine);
+            flight.toolRan = true;
+            const ToolVerdict verdict = judgeToolResult(result, flight.job.tagName, false);
+            resolve(serial, FileOutcome::Kind::Failed,
+                    flight.timedOut ? timeoutReason(m_options.fileTimeoutMs) : verdict.reason,
+                    flight.timedOut ? QString() : verdict.toolLine);
         }
         // A slot whose tool died gets a new one.
         for (int i = 0; i < int(m_slots.size()); ++i) {
-            Slot &slot = m_slots[size_t(i)];
-            if (slot.worker == worker && m_running) {
+            if (m_slots[size_t(i)].worker == worker && m_running && !m_closing) {
                 retire(worker, false);
                 startWorker(i);
             }
@@ -389,18 +515,17 @@ void WriterEngine::onAnswer(ExifToolWorker *worker, int, const ToolResult &resul
         return;
     }
 
-    const bool copyIsResult =
-        !flight.job.assignment || flight.job.assignment->value.isEmpty();
+    flight.toolRan = true;
+    const bool copyIsResult = !flight.job.assignment || flight.job.assignment->value.isEmpty();
     const ToolVerdict verdict = judgeToolResult(result, flight.job.tagName, copyIsResult);
     if (!verdict.written) {
-        ::unlink(flight.temporaryPath.constData());
+        discardOutput(flight);
         resolve(serial, FileOutcome::Kind::Failed, verdict.reason, verdict.toolLine);
-    } else if (::access(flight.temporaryPath.constData(), F_OK) != 0) {
-        resolve(serial, FileOutcome::Kind::Failed,
-                QStringLiteral("ExifTool reported success, but the result file is missing."));
     } else {
         flight.noteWords = verdict.noteWords;
         flight.noteLines = verdict.noteLines;
+        flight.phase = Flight::Phase::Publishing;
+        flight.since.start();
         publishWhenFirst(serial);
     }
     pump();
@@ -414,8 +539,7 @@ void WriterEngine::publishWhenFirst(quint64 serial)
     if (!m_names.mayPublish(flight.job.finalPath, serial))
         return;
     if (!m_names.writtenBy(flight.job.finalPath).isEmpty()) {
-        if (!flight.temporaryPath.isEmpty())
-            ::unlink(flight.temporaryPath.constData());
+        discardOutput(flight);
         turnAway(serial);
         return;
     }
@@ -431,48 +555,51 @@ void WriterEngine::turnAway(quint64 serial)
 
 void WriterEngine::startPublication(quint64 serial)
 {
-    const Flight &flight = m_flights.at(serial);
-    PublishInput input{flight.job.sourcePath, flight.temporaryPath, flight.job.finalPath,
-                       flight.job.tagName,
-                       flight.job.assignment ? flight.job.assignment->value : QString(),
-                       flight.noteWords, flight.noteLines};
+    Flight &flight = m_flights.at(serial);
+    flight.gate = std::make_shared<PublishGate>();
+    flight.since.start();
+    const PublishInput input{flight.job.sourcePath, flight.output, nameOf(flight.job.finalPath),
+                             flight.job.tagName,
+                             flight.job.assignment ? flight.job.assignment->value : QString(),
+                             flight.noteWords, flight.noteLines};
     const CopyVerifier verifier = m_options.verifier;
+    const std::shared_ptr<RunFolder> folder = m_folder;
+    const std::shared_ptr<PublishGate> gate = flight.gate;
     const std::shared_ptr<std::atomic_bool> cancelled = m_cancelled;
-    m_pool.start([this, serial, input, verifier, cancelled] {
-        const Publication publication = publishCopy(input, verifier, *cancelled);
-        QMetaObject::invokeMethod(
-            this, [this, serial, publication] { onPublished(serial, publication); },
-            Qt::QueuedConnection);
-    });
+    FileWork::run<Publication>(
+        this,
+        [input, verifier, folder, gate, cancelled] {
+            return publishCopy(input, verifier, *folder, *gate, *cancelled);
+        },
+        [this, serial, gate](const Publication &publication) {
+            auto found = m_flights.find(serial);
+            if (found == m_flights.end() || found->second.gate != gate)
+                return;
+            resolve(serial, publication.kind, publication.reason, publication.toolLine,
+                    publication.group);
+            pump();
+        });
 }
 
-void WriterEngine::onPublished(quint64 serial, const Publication &publication)
-{
-    if (m_flights.find(serial) == m_flights.end())
-        return;
-    resolve(serial, publication.kind, publication.reason, publication.toolLine, publication.group);
-    pump();
-}
-
-void WriterEngine::resolve(quint64 serial, FileOutcome::Kind kind, const QString &reason,
-                           const QString &toolLine, const QString &group, const QString &detail)
+void WriterEngine::resolve(quint64 serial, FileOutcome::Kind kind, QString reason,
+                           QString toolLine, QString group, QString detail)
 {
     auto found = m_flights.find(serial);
     if (found == m_flights.end())
         return;
     const Flight flight = std::move(found->second);
     m_flights.erase(found);
-    m_retry.removeAll(serial);
+    m_forTool.removeAll(serial);
 
     FileOutcome outcome;
     outcome.kind = kind;
     outcome.position = flight.job.position;
     outcome.source = flight.job.source;
-    outcome.reason = reason;
-    outcome.toolLine = toolLine;
-    outcome.commandLine = flight.job.commandLine;
-    outcome.group = group;
-    outcome.detail = detail;
+    outcome.reason = std::move(reason);
+    outcome.toolLine = std::move(toolLine);
+    outcome.group = std::move(group);
+    outcome.detail = std::move(detail);
+    outcome.toolRan = flight.toolRan;
     emit fileDone(outcome);
 
     if (const quint64 next = m_names.release(flight.job.finalPath, serial, countsAsWritten(kind),
@@ -500,20 +627,73 @@ void WriterEngine::checkWatch()
         retire(stuck, true);
         startWorker(i);
     }
+
+    // A file system that does not answer holds a worker thread, never the run.
+    if (m_folderOpening && m_folderSince.elapsed() >= m_options.fileTimeoutMs) {
+        FileWork::makeRoomForStuckCall();
+        onFolderReady(nullptr, QStringLiteral("The results folder did not answer within %1.")
+                                   .arg(limitText(m_options.fileTimeoutMs)));
+        return;
+    }
+    QList<quint64> stalled;
+    for (const auto &entry : m_flights) {
+        const Flight &flight = entry.second;
+        const bool onWorker = flight.phase == Flight::Phase::Admitting
+            || (flight.phase == Flight::Phase::Publishing && flight.gate);
+        if (onWorker && flight.since.elapsed() >= m_options.fileTimeoutMs
+            && (!flight.gate || flight.gate->giveUp()))
+            stalled.append(entry.first);
+    }
+    for (quint64 serial : stalled) {
+        FileWork::makeRoomForStuckCall();
+        const bool publishing = m_flights.at(serial).phase == Flight::Phase::Publishing;
+        resolve(serial, FileOutcome::Kind::Failed, stalledReason(m_options.fileTimeoutMs, publishing));
+    }
+    if (!stalled.isEmpty())
+        pump();
 }
 
 void WriterEngine::checkFinished()
 {
-    if (!m_running || m_pulling)
+    if (!m_running || m_pulling || m_closing)
         return;
     if (!(m_exhausted || m_stopping) || !m_flights.empty())
         return;
-    m_running = false;
+    m_closing = true;
     m_watch.stop();
     for (Slot &slot : m_slots)
         if (slot.worker)
             retire(slot.worker, false);
     m_slots.clear();
-    m_outputs.reset(); // its lock files go; no temporary file of the run is left
-    emit finished();
+    m_closeDeadline.start(ToolEndWaitMs);
+    closeRun();
+}
+
+// Once the tools have ended, the run folder goes and the copies' names are
+// made durable; then the run is over.
+void WriterEngine::closeRun()
+{
+    if (!m_running || m_finishing || !m_retiring.isEmpty())
+        return;
+    m_finishing = true;
+    m_closeDeadline.stop();
+    const quint64 generation = m_generation;
+    const auto done = [this, generation](int) {
+        if (generation != m_generation || !m_running)
+            return;
+        m_running = false;
+        emit finished();
+    };
+    std::shared_ptr<RunFolder> folder = std::move(m_folder);
+    if (!folder) {
+        done(0);
+        return;
+    }
+    FileWork::run<int>(
+        this,
+        [folder] {
+            folder->finish();
+            return 0;
+        },
+        done);
 }

@@ -5,12 +5,9 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
-#include <QSet>
 #include <QString>
-#include <QThreadPool>
 #include <QTimer>
 #include <atomic>
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -22,10 +19,12 @@
 #include "writer/publication.h"
 
 class ExifToolWorker;
-class RunOutputs;
+class RunFolder;
+struct Admission;
 struct ToolResult;
 
-// A file that gets no answer from the tool for this long is given up.
+// A file that gets no answer for this long (from the tool, or from the file
+// system while it is looked at, checked or published) is given up.
 inline constexpr int FileTimeoutMs = 2 * 60 * 1000;
 
 // One listed file, ready to be written.
@@ -37,7 +36,6 @@ struct WriteJob {
     QByteArray finalPath;
     std::optional<Assignment> assignment;
     QString tagName;           // ExifTool's name of the tag; empty without an assignment
-    QString commandLine;       // as it would be typed, for reports
     QString refusal;           // set when the file must not reach the tool
 };
 
@@ -52,32 +50,35 @@ public:
 
 
 // Writes the copies: resident ExifTools (one per core by default), each kept
-// fed with more than one command, every copy written under a temporary name
-// of the run's own, checked, and published under its final name by an atomic
-// rename that never replaces a file. Headless: the window, the benchmark and
-// the tests drive it alike.
+// fed with several commands, writing into a private run folder; every copy
+// is checked, synced and published under its final name by an atomic rename
+// that never replaces a file. The engine's own thread only dispatches: every
+// file-system call runs on worker threads. Only a few files per tool are
+// unresolved at any time, so memory stays flat however long the list.
+// Headless: the window, the benchmark and the tests drive it alike.
 class WriterEngine : public QObject {
     Q_OBJECT
 public:
     struct Options {
         QString toolPath;
+        QString resultsFolder;     // where the copies go; every job's final path is in it
         int workers = 0;           // 0: one per core
-        int commandsPerWorker = 2;
+        int commandsPerWorker = 3;
         int fileTimeoutMs = FileTimeoutMs;
-        QString workingFolder;     // the tools start here; outputs here are named relatively
         CopyVerifier verifier;     // none: the tool's word is taken
     };
 
     WriterEngine(JobSource &source, Options options, QObject *parent = nullptr);
     ~WriterEngine() override;
 
-    // Starts the tools (no more than fileCount); the files follow as soon as
-    // one is ready. failedToStart() or finished() ends the run.
+    // Makes the run folder and starts the tools (no more than fileCount); the
+    // files follow as soon as a tool is ready. failedToStart() or finished()
+    // ends the run.
     void start(int fileCount);
     // No further file starts; the files in flight finish.
     void stop();
-    // At once (the program is closing): the tools are killed, and no
-    // temporary file of the run is left behind.
+    // At once (the program is closing): the tools are killed and the run
+    // folder goes, waiting for the file system for a second at most.
     void abandon();
     bool isRunning() const { return m_running; }
 
@@ -85,7 +86,6 @@ public:
     int oldestInFlight() const;
 
     static QString timeoutReason(int timeoutMs);
-
 
 signals:
     void failedToStart(const QString &reason);
@@ -96,44 +96,56 @@ private:
     struct Flight;
     struct Slot;
 
+    void onFolderReady(const std::shared_ptr<RunFolder> &folder, const QString &whyNot);
     void startWorker(int slotIndex);
     void onWorkerStarted(int slotIndex, ExifToolWorker *worker);
     void onWorkerFailed(int slotIndex, ExifToolWorker *worker, const QString &reason);
-    void onAnswer(ExifToolWorker *worker, int id, const ToolResult &result);
+    void onAnswer(ExifToolWorker *worker, const ToolResult &result);
     void retire(ExifToolWorker *worker, bool kill);
     void pump();
-    bool admit(const WriteJob &job);
-    bool send(int slotIndex, quint64 serial);
+    void feedTools();
+    void admit(const WriteJob &job);
+    void onAdmitted(quint64 serial, const Admission &admission);
+    void queueForTool(quint64 serial);
+    void send(int slotIndex, quint64 serial);
+    void discardOutput(const Flight &flight);
     void checkWatch();
     void publishWhenFirst(quint64 serial);
     void turnAway(quint64 serial);
     void startPublication(quint64 serial);
-    void onPublished(quint64 serial, const Publication &publication);
-    void resolve(quint64 serial, FileOutcome::Kind kind, const QString &reason,
-                 const QString &toolLine = QString(), const QString &group = QString(),
-                 const QString &detail = QString());
+    // Takes its texts by value: they may come from the flight it ends.
+    void resolve(quint64 serial, FileOutcome::Kind kind, QString reason,
+                 QString toolLine = QString(), QString group = QString(),
+                 QString detail = QString());
     int roomiestSlot() const;
     bool anyLiveWorker() const;
+    bool toolsGone() const;
+    int flightBudget() const;
     void checkFinished();
+    void closeRun();
 
     JobSource &m_source;
     Options m_options;
     std::vector<Slot> m_slots;
     std::map<quint64, Flight> m_flights; // every file not yet resolved
     QHash<ExifToolWorker *, QList<quint64>> m_inTool;
-    QList<quint64> m_retry;
+    QList<quint64> m_forTool;            // admitted, waiting for a tool, in list order
     NameClaims m_names;
     QList<ExifToolWorker *> m_retiring;
-    std::unique_ptr<RunOutputs> m_outputs;
+    std::shared_ptr<RunFolder> m_folder;
     std::shared_ptr<std::atomic_bool> m_cancelled;
-    QThreadPool m_pool;
     QTimer m_watch;
+    QTimer m_closeDeadline;
+    QElapsedTimer m_folderSince;
     QString m_toolError;
     quint64 m_nextSerial = 1;
     quint64 m_generation = 0;
     bool m_running = false;
+    bool m_folderOpening = false;
     bool m_anyStarted = false;
     bool m_exhausted = false;
     bool m_stopping = false;
     bool m_pulling = false;
+    bool m_closing = false;   // every file is resolved; the tools are asked to end
+    bool m_finishing = false; // the run folder is going
 };
