@@ -1,9 +1,16 @@
-// Times the writer against ExifTool used by hand, on N copies of one photo:
-// the engine with one tool and with one per core, the window's own run,
-// "exiftool -TAG=V -o DIR/ FILES" as one process, one process per file, and
-// the floor: as many resident tools fed all their commands at once. Prints
-// each time, the ratios, the longest stall of the event loop during the
-// engine's run and the peak memory.
+// Times the window's run against ExifTool used as a shell uses it, on N
+// copies of a small phone photo and of a large camera photo:
+//   - the floor: one "exiftool -stay_open True -@ ARGFILE" per core, started
+//     by a shell, every command in its argument file;
+//   - by hand: "exiftool -TAG=V -o DIR/ FILES", started by a shell;
+//   - the window: "Start Changing" clicked, until its end message, in a real
+//     X server when DISPLAY is set (run it under xvfb-run), else offscreen;
+//   - the engine alone, with and without the read-back check and the sync.
+// Prints medians of interleaved rounds, the ratios, the longest stall of the
+// window's event loop and the peak memory.
+//
+//   ostrell_batchbench [COPIES=1000] [ROUNDS=3]
+//   ostrell_batchbench --memory [COPIES=20000]   (peak memory of one window run)
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -12,6 +19,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -117,11 +125,21 @@ bool run(const QString &program, const QStringList &arguments)
     return tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
 }
 
-// A 12-megapixel picture with what cameras write: maker notes, a thumbnail,
-// dates and exposure data.
-bool makePhoto(const QString &folder, const QString &path)
+// Seconds a shell command takes, the shell started and waited for as a
+// terminal would; nothing of this program's event loop is involved.
+double shellSeconds(const QString &script, const QStringList &arguments)
 {
-    QImage picture(4000, 3000, QImage::Format_RGB32);
+    QElapsedTimer clock;
+    clock.start();
+    run(QStringLiteral("sh"), QStringList{QStringLiteral("-c"), script, QStringLiteral("sh")} + arguments);
+    return clock.elapsed() / 1000.0;
+}
+
+// A camera photo: picture noise like a sensor's, maker notes, a thumbnail,
+// dates and exposure data.
+bool makePhoto(const QString &folder, const QString &path, int width, int height, int quality)
+{
+    QImage picture(width, height, QImage::Format_RGB32);
     QRandomGenerator random(7);
     for (int y = 0; y < picture.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
@@ -135,7 +153,7 @@ bool makePhoto(const QString &folder, const QString &path)
     }
     const QString thumbnail = folder + QStringLiteral("/thumb.jpg");
     const QString makerNotes = folder + QStringLiteral("/makernotes.bin");
-    if (!picture.save(path, "JPEG", 90) || !picture.scaled(160, 120).save(thumbnail, "JPEG", 80))
+    if (!picture.save(path, "JPEG", quality) || !picture.scaled(160, 120).save(thumbnail, "JPEG", 80))
         return false;
     // A Canon maker-note directory: file number, serial number, model.
     QByteArray notes("\x00\x03", 2);
@@ -166,7 +184,7 @@ bool makePhoto(const QString &folder, const QString &path)
 }
 
 // Each run starts on an empty folder and a disk that is done writing the
-// last one's gigabytes, so no run pays for another's write-back.
+// last one's copies, so no run pays for another's write-back.
 void clearFolder(const QString &folder)
 {
     QDir(folder).removeRecursively();
@@ -174,105 +192,102 @@ void clearFolder(const QString &folder)
     ::sync();
 }
 
-struct EngineRun {
-    double seconds = 0;
-    qint64 stallMs = 0;
-    int written = 0;
-};
-
 QString check(const QByteArray &source, const QByteArray &copy, const QString &tag, const QString &value)
 {
     return verifyCopy(source, copy, {tag, value});
 }
 
-EngineRun runEngine(const QStringList &files, const QString &out, int workers, bool verify = true)
+struct Outcome {
+    double seconds = 0;
+    qint64 stallMs = 0;
+    int written = 0;
+    QString message;
+};
+
+Outcome runEngine(const QStringList &files, const QString &out, bool verify, bool sync)
 {
     clearFolder(out);
     ListSource source(files, out);
     WriterEngine::Options options;
     options.toolPath = QStringLiteral("exiftool");
-    options.workers = workers;
     options.resultsFolder = out;
+    options.syncCopies = sync;
     if (verify)
         options.verifier = check;
     WriterEngine engine(source, options);
-    EngineRun result;
+    Outcome result;
     QObject::connect(&engine, &WriterEngine::fileDone, [&](const FileOutcome &outcome) {
         result.written += countsAsWritten(outcome.kind) ? 1 : 0;
     });
     QEventLoop loop;
     QObject::connect(&engine, &WriterEngine::finished, &loop, &QEventLoop::quit);
-    StallProbe probe;
     QElapsedTimer clock;
     clock.start();
-    probe.start();
     engine.start(int(files.size()));
     loop.exec();
     result.seconds = clock.elapsed() / 1000.0;
-    result.stallMs = probe.stop();
     return result;
 }
 
-double runWindow(const QStringList &files, const QString &out, QString *message)
+// "Start Changing" clicked in the shown window, timed to its end message.
+Outcome runWindow(const QStringList &files, const QString &out)
 {
     clearFolder(out);
     QuietDialogs dialogs;
     Form1 window(&dialogs);
+    window.show();
     window.fileList().appendEntries(files);
     window.findChild<QComboBox *>(QStringLiteral("Combo1"))->setCurrentText(QStringLiteral("Title"));
     window.findChild<QPlainTextEdit *>(QStringLiteral("Text1"))->setPlainText(Value);
     window.findChild<QLineEdit *>(QStringLiteral("Text2"))->setText(out);
+    QEventLoop settle;
+    QTimer::singleShot(200, &settle, &QEventLoop::quit);
+    settle.exec();
     QEventLoop loop;
     QObject::connect(&window.batchRun(), &BatchRun::runFinished, &loop, &QEventLoop::quit);
+    StallProbe probe;
     QElapsedTimer clock;
     clock.start();
-    window.PushButton3_Click();
+    probe.start();
+    window.findChild<QPushButton *>(QStringLiteral("PushButton3"))->click();
     loop.exec();
-    const double seconds = clock.elapsed() / 1000.0;
+    Outcome result;
+    result.seconds = clock.elapsed() / 1000.0;
+    result.stallMs = probe.stop();
+    result.message = dialogs.last;
     // The run lets go of its tools with the next turn of the event loop;
     // they end (and count) here, not in the next timing.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    *message = dialogs.last;
-    return seconds;
+    return result;
 }
 
-// The limit of any writer built on resident ExifTools: every command written
-// at once, the copies made straight under their final names.
-double runFloor(const QStringList &files, const QString &out, int tools)
+// The limit of any writer built on resident ExifTools: one per core, each
+// with every command of its share in an argument file, as a shell starts them.
+double runFloor(const QStringList &files, const QString &out, int tools, const QString &argumentFolder)
 {
     clearFolder(out);
-    QList<QProcess *> processes;
-    QElapsedTimer clock;
-    clock.start();
+    QStringList argumentFiles;
     for (int t = 0; t < tools; ++t) {
-        auto *tool = new QProcess;
-        tool->start(QStringLiteral("exiftool"), {QStringLiteral("-stay_open"), QStringLiteral("True"),
-                                                 QStringLiteral("-@"), QStringLiteral("-")});
         QByteArray commands;
-        for (int i = t; i < files.size(); i += tools) {
+        for (int i = t; i < files.size(); i += tools)
             commands += "-E\n-o\n" + QFile::encodeName(out + '/' + QFileInfo(files.at(i)).fileName())
                 + "\n-" + Tag.toUtf8() + '=' + Value.toUtf8() + '\n' + QFile::encodeName(files.at(i))
                 + "\n-execute\n";
-        }
         commands += "-stay_open\nFalse\n";
-        tool->write(commands);
-        tool->closeWriteChannel();
-        processes.append(tool);
+        argumentFiles.append(argumentFolder + QStringLiteral("/tool%1.args").arg(t));
+        QFile file(argumentFiles.last());
+        if (!file.open(QIODevice::WriteOnly) || file.write(commands) != commands.size())
+            return -1;
     }
-    // Both tools are served by one event loop, so neither waits for the other's input.
-    QEventLoop loop;
-    int running = int(processes.size());
-    for (QProcess *tool : processes) {
-        QObject::connect(tool, &QProcess::readyReadStandardOutput, tool, [tool] { tool->readAllStandardOutput(); });
-        QObject::connect(tool, &QProcess::finished, &loop, [&] {
-            if (--running == 0)
-                loop.quit();
-        });
-    }
-    loop.exec();
-    const double seconds = clock.elapsed() / 1000.0;
-    qDeleteAll(processes);
-    return seconds;
+    return shellSeconds(QStringLiteral("for a; do exiftool -q -stay_open True -@ \"$a\" >/dev/null & done; wait"),
+                        argumentFiles);
+}
+
+double runByHand(const QStringList &files, const QString &out)
+{
+    clearFolder(out);
+    return shellSeconds(QStringLiteral("d=$1; shift; exiftool -q -E -%1='%2' -o \"$d\"/ \"$@\"").arg(Tag, Value),
+                        QStringList{out} + files);
 }
 
 // Processor time of this process and of the tools it has waited for.
@@ -295,149 +310,127 @@ long peakKilobytes(int who)
     return usage.ru_maxrss;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+QStringList listCopies(const QString &photo, const QString &folder, int count)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir work;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(work.filePath(QStringLiteral("config"))));
-    QApplication app(argc, argv);
-    const int count = argc > 1 && argv[1][0] ? QString::fromLocal8Bit(argv[1]).toInt() : 1000;
-    QString photo = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
-
-    QDir root(work.path());
-    root.mkdir(QStringLiteral("src"));
-    if (photo.isEmpty()) {
-        photo = root.filePath(QStringLiteral("photo.jpg"));
-        if (!makePhoto(work.path(), photo)) {
-            std::fprintf(stderr, "could not make the photo (is exiftool installed?)\n");
-            return 1;
-        }
-    }
+    QDir().mkpath(folder);
     QStringList files;
     for (int i = 0; i < count; ++i) {
-        const QString path = root.filePath(QStringLiteral("src/IMG_%1.jpg").arg(i, 4, 10, QLatin1Char('0')));
+        const QString path = folder + QStringLiteral("/IMG_%1.jpg").arg(i, 5, 10, QLatin1Char('0'));
         // Hard links: the same bytes N times without N times the disk.
         if (::link(QFile::encodeName(photo).constData(), QFile::encodeName(path).constData()) != 0
-            && !QFile::copy(photo, path)) {
-            std::fprintf(stderr, "could not list %s\n", qPrintable(path));
-            return 1;
-        }
+            && !QFile::copy(photo, path))
+            return {};
         files.append(path);
     }
-    const QString out = root.filePath(QStringLiteral("out"));
+    return files;
+}
+
+struct Way {
+    Way(QString wayName, std::function<Outcome()> wayRun)
+        : name(std::move(wayName))
+        , run(std::move(wayRun))
+    {
+    }
+    QString name;
+    std::function<Outcome()> run;
+    QList<double> seconds;
+    QList<double> cpu;
+    Outcome last;
+    double median() const { return middle(seconds); }
+    double medianCpu() const { return middle(cpu); }
+    static double middle(QList<double> values)
+    {
+        std::sort(values.begin(), values.end());
+        return values.isEmpty() ? 0 : values.at(values.size() / 2);
+    }
+};
+
+void benchmarkPhoto(const QString &photo, const QString &label, int count, int rounds, const QString &work)
+{
+    const QString folder = work + QStringLiteral("/src-") + label;
+    const QStringList files = listCopies(photo, folder, count);
+    const QString out = work + QStringLiteral("/out");
     const int cores = QThread::idealThreadCount();
-
     // Once through first, so every run finds the photo in the page cache.
-    runFloor(files.mid(0, 20), out, 1);
+    runFloor(files.mid(0, 20), out, 1, work);
 
-    // Each way runs `rounds` times, the ways taking turns, so that a slow
-    // spell of the machine falls on all of them alike; medians are shown.
-    const int rounds = argc > 3 ? std::max(1, QString::fromLocal8Bit(argv[3]).toInt()) : 3;
-    const int sample = std::min<int>(50, int(files.size()));
-    struct Way {
-        Way(QString wayName, std::function<double()> wayRun, double wayScale = 1)
-            : name(std::move(wayName))
-            , run(std::move(wayRun))
-            , scale(wayScale)
-        {
-        }
-        QString name;
-        std::function<double()> run;
-        double scale = 1;
-        QList<double> seconds;
-        QList<double> cpu;
-        QString note;
-        double medianSeconds() const { return median(seconds); }
-        double medianCpu() const { return median(cpu); }
-        static double median(QList<double> values)
-        {
-            std::sort(values.begin(), values.end());
-            return values.isEmpty() ? 0 : values.at(values.size() / 2);
-        }
-    };
-    EngineRun single, parallel, unchecked;
-    QString windowMessage;
-    QList<qint64> stalls, singleStalls;
     QList<Way> ways{
-        {QStringLiteral("engine, 1 tool"), [&] {
-             single = runEngine(files, out, 1);
-             singleStalls.append(single.stallMs);
-             return single.seconds;
-         }},
-        {QStringLiteral("engine, %1 tools").arg(cores), [&] {
-             parallel = runEngine(files, out, 0);
-             stalls.append(parallel.stallMs);
-             return parallel.seconds;
-         }},
-        {QStringLiteral("engine, %1 tools, no read-back").arg(cores),
-         [&] { return (unchecked = runEngine(files, out, 0, false)).seconds; }},
-        {QStringLiteral("window, Start Changing"), [&] { return runWindow(files, out, &windowMessage); }},
-        {QStringLiteral("exiftool -o DIR/ FILES"), [&] {
-             clearFolder(out);
-             QElapsedTimer clock;
-             clock.start();
-             run(QStringLiteral("exiftool"), QStringList{QStringLiteral("-q"), QStringLiteral("-E"),
-                                                         QStringLiteral("-") + Tag + '=' + Value,
-                                                         QStringLiteral("-o"), out + '/'}
-                                                 + files);
-             return clock.elapsed() / 1000.0;
-         }},
-        {QStringLiteral("one exiftool per file (scaled)"), [&] {
-             clearFolder(out);
-             QElapsedTimer clock;
-             clock.start();
-             for (int i = 0; i < sample; ++i)
-                 run(QStringLiteral("exiftool"),
-                     {QStringLiteral("-q"), QStringLiteral("-") + Tag + '=' + Value, QStringLiteral("-o"),
-                      out + '/' + QFileInfo(files.at(i)).fileName(), files.at(i)});
-             return clock.elapsed() / 1000.0;
-         }, double(files.size()) / sample},
-        {QStringLiteral("floor, %1 resident tools").arg(cores), [&] { return runFloor(files, out, cores); }},
+        {QStringLiteral("floor, %1 resident tools (shell)").arg(cores),
+         [&] { Outcome o; o.seconds = runFloor(files, out, cores, work); return o; }},
+        {QStringLiteral("exiftool -o DIR/ FILES (shell)"), [&] { Outcome o; o.seconds = runByHand(files, out); return o; }},
+        {QStringLiteral("window, Start Changing"), [&] { return runWindow(files, out); }},
+        {QStringLiteral("engine, check and sync"), [&] { return runEngine(files, out, true, true); }},
+        {QStringLiteral("engine, sync, no check"), [&] { return runEngine(files, out, false, true); }},
+        {QStringLiteral("engine, no check, no sync"), [&] { return runEngine(files, out, false, false); }},
     };
+    // The ways take turns, so a slow spell of the machine falls on all alike.
     for (int round = 0; round < rounds; ++round) {
         for (Way &way : ways) {
             const double before = cpuSeconds();
-            way.seconds.append(way.run() * way.scale);
-            way.cpu.append((cpuSeconds() - before) * way.scale);
+            way.last = way.run();
+            way.seconds.append(way.last.seconds);
+            way.cpu.append(cpuSeconds() - before);
         }
     }
     clearFolder(out);
-    ways[0].note = QStringLiteral("(%1 written)").arg(single.written);
-    ways[1].note = QStringLiteral("(%1 written)").arg(parallel.written);
-    ways[2].note = QStringLiteral("(%1 written)").arg(unchecked.written);
-    ways[3].note = QStringLiteral("(\"%1\")").arg(windowMessage);
-    ways[5].note = QStringLiteral("(%1 files timed)").arg(sample);
 
-    const QFileInfo info(photo);
-    std::printf("machine: %d cores (QThread::idealThreadCount), %s\n", cores,
-                qPrintable(QSysInfo::prettyProductName()));
-    std::printf("photo: %s, %.1f MB; %d copies; tag %s; medians of %d rounds\n",
-                qPrintable(info.fileName()), info.size() / 1e6, count, qPrintable(Tag), rounds);
+    std::printf("\n%s photo: %.2f MB; %d copies; tag %s; medians of %d rounds\n", qPrintable(label),
+                QFileInfo(photo).size() / 1e6, count, qPrintable(Tag), rounds);
     for (const Way &way : ways) {
         QStringList each;
         for (double seconds : way.seconds)
             each.append(QString::number(seconds, 'f', 2));
-        std::printf("%-34s %7.2f s  %7.2f s processor  [%s] %s\n", qPrintable(way.name + ':'),
-                    way.medianSeconds(), way.medianCpu(), qPrintable(each.join(' ')),
-                    qPrintable(way.note));
+        QString note;
+        if (!way.last.message.isEmpty())
+            note = QStringLiteral("\"%1\", longest stall %2 ms").arg(way.last.message).arg(way.last.stallMs);
+        else if (way.last.written)
+            note = QStringLiteral("%1 written").arg(way.last.written);
+        std::printf("  %-36s %6.2f s  %6.2f s processor  [%s] %s\n", qPrintable(way.name + ':'),
+                    way.median(), way.medianCpu(), qPrintable(each.join(' ')), qPrintable(note));
     }
-    const double engine = ways[1].medianSeconds();
-    std::printf("ratios: engine / one process %.2f; engine / floor %.2f; engine / per-file %.3f; "
-                "1 tool / %d tools %.2f; window / engine %.2f\n",
-                engine / ways[4].medianSeconds(), engine / ways[6].medianSeconds(),
-                engine / ways[5].medianSeconds(), cores, ways[0].medianSeconds() / engine,
-                ways[3].medianSeconds() / engine);
-    std::printf("read-back check: %+.1f %% of the engine's time without it, %+.1f %% of its "
-                "processor time\n",
-                100.0 * (engine - ways[2].medianSeconds()) / ways[2].medianSeconds(),
-                100.0 * (ways[1].medianCpu() - ways[2].medianCpu()) / ways[2].medianCpu());
-    std::printf("longest event-loop stall during the engine's runs: %lld ms (1 tool: %lld ms)\n",
-                *std::max_element(stalls.begin(), stalls.end()),
-                *std::max_element(singleStalls.begin(), singleStalls.end()));
-    std::printf("peak memory: this process %.1f MB, largest tool %.1f MB\n",
+    const double floor = ways[0].median();
+    std::printf("  ratios: window / floor %.3f; window / by hand %.3f; engine / floor %.3f\n",
+                ways[2].median() / floor, ways[2].median() / ways[1].median(), ways[3].median() / floor);
+    std::printf("  cost of the check %+.1f %%, of the sync %+.1f %% (engine's wall time)\n",
+                100.0 * (ways[3].median() - ways[4].median()) / ways[4].median(),
+                100.0 * (ways[4].median() - ways[5].median()) / ways[5].median());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // A real X server when there is one, as users see the window.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("DISPLAY") ? "offscreen" : "xcb");
+    QTemporaryDir work;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(work.filePath(QStringLiteral("config"))));
+    QApplication app(argc, argv);
+    QStringList arguments = app.arguments().mid(1);
+    const bool memory = arguments.removeAll(QStringLiteral("--memory")) > 0;
+    const int count = arguments.value(0).toInt() > 0 ? arguments.value(0).toInt() : (memory ? 20000 : 1000);
+    const int rounds = std::max(1, arguments.value(1).toInt() > 0 ? arguments.value(1).toInt() : 3);
+
+    const QString small = work.filePath(QStringLiteral("phone.jpg"));
+    const QString large = work.filePath(QStringLiteral("camera.jpg"));
+    if (!makePhoto(work.path(), small, 1024, 768, 92) || (!memory && !makePhoto(work.path(), large, 4000, 3000, 88))) {
+        std::fprintf(stderr, "could not make the photos (is exiftool installed?)\n");
+        return 1;
+    }
+    std::printf("machine: %d cores (QThread::idealThreadCount), %s; window on %s\n",
+                QThread::idealThreadCount(), qPrintable(QSysInfo::prettyProductName()),
+                qPrintable(QGuiApplication::platformName()));
+    if (memory) {
+        const QStringList files = listCopies(small, work.filePath(QStringLiteral("src")), count);
+        const Outcome outcome = runWindow(files, work.filePath(QStringLiteral("out")));
+        std::printf("window run of %d files: %.1f s, \"%s\", longest stall %lld ms, peak memory %.1f MB\n",
+                    count, outcome.seconds, qPrintable(outcome.message), outcome.stallMs,
+                    peakKilobytes(RUSAGE_SELF) / 1024.0);
+        return 0;
+    }
+    benchmarkPhoto(small, QStringLiteral("phone"), count, rounds, work.path());
+    benchmarkPhoto(large, QStringLiteral("camera"), std::max(1, count / 4), rounds, work.path());
+    std::printf("\npeak memory: this process %.1f MB, largest tool %.1f MB\n",
                 peakKilobytes(RUSAGE_SELF) / 1024.0, peakKilobytes(RUSAGE_CHILDREN) / 1024.0);
     return 0;
 }

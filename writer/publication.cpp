@@ -133,7 +133,8 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
         return failWith(QStringLiteral("ExifTool's result is not a plain file of this user's."));
 #ifdef Q_OS_LINUX
     // Write-back starts now, so the sync after the check finds little left to do.
-    ::sync_file_range(copy.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    if (input.sync)
+        ::sync_file_range(copy.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif
     const QString wrong = verifier
         ? verifier(input.source, descriptorPath(copy.get()), input.tagName, input.value)
@@ -143,7 +144,7 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
     if (cancelled.load())
         return failWith(QStringLiteral("The run was stopped."));
     // Without this a power cut can leave an empty file under the final name.
-    if (::fdatasync(copy.get()) != 0)
+    if (input.sync && ::fdatasync(copy.get()) != 0)
         return failWith(QStringLiteral("The copy could not be saved to disk (%1).").arg(systemError(errno)));
     if (!gate.enterRename())
         return failWith(QStringLiteral("The run gave up on this file."));

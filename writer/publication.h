@@ -24,6 +24,7 @@ struct PublishInput {
     QString value;
     QString noteWords;    // the tool dropped damaged metadata of the source
     QString noteLines;
+    bool sync = true;     // to disk before it gets its name
 };
 
 // What became of it.

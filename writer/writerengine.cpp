@@ -244,11 +244,18 @@ bool WriterEngine::toolsGone() const
     return !m_folderOpening && !anyLiveWorker();
 }
 
-// Files in tools, queued for them, being looked at or published: enough to
-// keep every tool fed, few enough that a long list costs no memory.
-int WriterEngine::flightBudget() const
+// Whether another file may be taken in. Files on their way to a tool are
+// enough to keep every tool fed; copies waiting for the disk get more room,
+// so a slow sync never starves the tools. Either way a long list costs no memory.
+bool WriterEngine::roomForAnotherFile() const
 {
-    return int(qMax<size_t>(1, m_slots.size())) * (m_options.commandsPerWorker + 2);
+    const int tools = int(qMax<size_t>(1, m_slots.size()));
+    const auto publishing = std::count_if(m_flights.cbegin(), m_flights.cend(), [](const auto &entry) {
+        return entry.second.phase == Flight::Phase::Publishing;
+    });
+    const int feeding = int(m_flights.size() - size_t(publishing));
+    return feeding < tools * (m_options.commandsPerWorker + 1)
+        && int(m_flights.size()) < tools * (m_options.commandsPerWorker + 8);
 }
 
 void WriterEngine::retire(ExifToolWorker *worker, bool kill)
@@ -338,7 +345,7 @@ void WriterEngine::pump()
         feedTools();
         if (m_folderOpening || m_exhausted || m_stopping)
             break;
-        if (int(m_flights.size()) >= flightBudget())
+        if (!roomForAnotherFile())
             break;
         std::optional<WriteJob> job = m_source.nextJob();
         if (generation != m_generation)
@@ -561,7 +568,7 @@ void WriterEngine::startPublication(quint64 serial)
     const PublishInput input{flight.job.sourcePath, flight.output, nameOf(flight.job.finalPath),
                              flight.job.tagName,
                              flight.job.assignment ? flight.job.assignment->value : QString(),
-                             flight.noteWords, flight.noteLines};
+                             flight.noteWords, flight.noteLines, m_options.syncCopies};
     const CopyVerifier verifier = m_options.verifier;
     const std::shared_ptr<RunFolder> folder = m_folder;
     const std::shared_ptr<PublishGate> gate = flight.gate;

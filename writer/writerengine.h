@@ -66,6 +66,7 @@ public:
         int commandsPerWorker = 3;
         int fileTimeoutMs = FileTimeoutMs;
         CopyVerifier verifier;     // none: the tool's word is taken
+        bool syncCopies = true;    // off only to measure what the sync costs
     };
 
     WriterEngine(JobSource &source, Options options, QObject *parent = nullptr);
@@ -120,7 +121,7 @@ private:
     int roomiestSlot() const;
     bool anyLiveWorker() const;
     bool toolsGone() const;
-    int flightBudget() const;
+    bool roomForAnotherFile() const;
     void checkFinished();
     void closeRun();
 
