@@ -63,13 +63,14 @@ int takeStatus(QByteArray *output)
 ExifToolWorker::ExifToolWorker(QString program, QObject *parent)
     : QObject(parent)
     , m_program(std::move(program))
+    , m_process(new QProcess)
     , m_nextId(100000000 + int(QRandomGenerator::global()->bounded(900000000)))
 {
-    connect(&m_process, &QProcess::readyReadStandardOutput, this, &ExifToolWorker::readOutput);
-    connect(&m_process, &QProcess::readyReadStandardError, this, &ExifToolWorker::readErrors);
-    connect(&m_process, &QProcess::errorOccurred, this, &ExifToolWorker::onProcessError);
-    connect(&m_process, &QProcess::finished, this, &ExifToolWorker::onProcessFinished);
-    connect(&m_process, &QProcess::started, this, [this] {
+    connect(m_process, &QProcess::readyReadStandardOutput, this, &ExifToolWorker::readOutput);
+    connect(m_process, &QProcess::readyReadStandardError, this, &ExifToolWorker::readErrors);
+    connect(m_process, &QProcess::errorOccurred, this, &ExifToolWorker::onProcessError);
+    connect(m_process, &QProcess::finished, this, &ExifToolWorker::onProcessFinished);
+    connect(m_process, &QProcess::started, this, [this] {
         m_started = true;
         emit started();
     });
@@ -77,18 +78,23 @@ ExifToolWorker::ExifToolWorker(QString program, QObject *parent)
 
 ExifToolWorker::~ExifToolWorker()
 {
-    disconnect(&m_process, nullptr, this, nullptr);
-    if (m_process.state() != QProcess::NotRunning) {
+    disconnect(m_process, nullptr, this, nullptr);
+    if (m_process->state() != QProcess::NotRunning) {
         // Only while the program closes: a killed tool ends at once, and
         // waiting for it lets the caller tidy up what it was writing.
-        m_process.kill();
-        m_process.waitForFinished(2000);
+        m_process->kill();
+        if (!m_process->waitForFinished(500)) {
+            // Stuck in the kernel on a file system that stopped answering: it
+            // is left to end when it can, rather than hold the program.
+            return;
+        }
     }
+    delete m_process;
 }
 
 void ExifToolWorker::setWorkingDirectory(const QString &folder)
 {
-    m_process.setWorkingDirectory(folder);
+    m_process->setWorkingDirectory(folder);
 }
 
 void ExifToolWorker::start()
@@ -98,20 +104,20 @@ void ExifToolWorker::start()
     // The tools keep every core busy; a little lower priority keeps the
     // window quick to answer meanwhile.
     const int folder = m_folderDescriptor;
-    m_process.setChildProcessModifier([folder] {
+    m_process->setChildProcessModifier([folder] {
         (void)::nice(5);
         // Never let a tool write relative names anywhere but where it was sent.
         if (folder >= 0 && ::fchdir(folder) != 0)
             ::_exit(127);
     });
 #endif
-    m_process.start(m_program, {QStringLiteral("-stay_open"), QStringLiteral("True"),
+    m_process->start(m_program, {QStringLiteral("-stay_open"), QStringLiteral("True"),
                                 QStringLiteral("-@"), QStringLiteral("-")});
 }
 
 bool ExifToolWorker::isRunning() const
 {
-    return m_process.state() == QProcess::Running && !m_stopping;
+    return m_process->state() == QProcess::Running && !m_stopping;
 }
 
 int ExifToolWorker::submit(const QByteArray &encodedArguments)
@@ -121,37 +127,37 @@ int ExifToolWorker::submit(const QByteArray &encodedArguments)
     const int id = m_nextId++;
     const QByteArray number = QByteArray::number(id);
     m_pending.append(id);
-    m_process.write(encodedArguments + "-echo3\n{status=${status}}\n-echo4\n{end" + number
+    m_process->write(encodedArguments + "-echo3\n{status=${status}}\n-echo4\n{end" + number
                     + "}\n-execute" + number + '\n');
     return id;
 }
 
 void ExifToolWorker::stop()
 {
-    if (m_process.state() == QProcess::NotRunning || m_stopping)
+    if (m_process->state() == QProcess::NotRunning || m_stopping)
         return;
     m_stopping = true;
     // Closing the input alone does not end a resident ExifTool.
-    m_process.write("-stay_open\nFalse\n");
-    m_process.closeWriteChannel();
+    m_process->write("-stay_open\nFalse\n");
+    m_process->closeWriteChannel();
 }
 
 void ExifToolWorker::kill()
 {
     m_stopping = true;
-    if (m_process.state() != QProcess::NotRunning)
-        m_process.kill();
+    if (m_process->state() != QProcess::NotRunning)
+        m_process->kill();
 }
 
 void ExifToolWorker::readOutput()
 {
-    m_out += m_process.readAllStandardOutput();
+    m_out += m_process->readAllStandardOutput();
     tryComplete();
 }
 
 void ExifToolWorker::readErrors()
 {
-    m_err += m_process.readAllStandardError();
+    m_err += m_process->readAllStandardError();
     tryComplete();
 }
 
@@ -188,14 +194,14 @@ void ExifToolWorker::onProcessError(QProcess::ProcessError error)
     // Every other error ends in finished(), which tells the rest.
     if (error != QProcess::FailedToStart)
         return;
-    emit failed(QStringLiteral("%1: %2").arg(m_program, m_process.errorString()));
+    emit failed(QStringLiteral("%1: %2").arg(m_program, m_process->errorString()));
     emit ended();
 }
 
 void ExifToolWorker::onProcessFinished()
 {
-    m_out += m_process.readAllStandardOutput();
-    m_err += m_process.readAllStandardError();
+    m_out += m_process->readAllStandardOutput();
+    m_err += m_process->readAllStandardError();
     tryComplete();
     const QList<int> lost = m_pending;
     m_pending.clear();
@@ -214,10 +220,10 @@ void ExifToolWorker::onProcessFinished()
     m_out.clear();
     m_err.clear();
     if (lost.isEmpty() && !m_stopping) {
-        emit failed(m_process.exitStatus() == QProcess::CrashExit
+        emit failed(m_process->exitStatus() == QProcess::CrashExit
                         ? QStringLiteral("ExifTool stopped unexpectedly.")
                         : QStringLiteral("ExifTool ended unexpectedly (exit code %1).")
-                              .arg(m_process.exitCode()));
+                              .arg(m_process->exitCode()));
     }
     emit ended();
 }

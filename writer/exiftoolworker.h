@@ -61,8 +61,8 @@ private:
     void onProcessFinished();
 
     QString m_program;
-    QProcess m_process;
     int m_folderDescriptor = -1;
+    QProcess *m_process; // owned; see the destructor
     int m_nextId = 1; // random per tool: a file name in the tool's output cannot fake a marker
     QList<int> m_pending; // ids in the order the tool runs them
     QByteArray m_out;
