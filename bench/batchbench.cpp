@@ -180,7 +180,7 @@ struct EngineRun {
     int written = 0;
 };
 
-QString check(const QByteArray &source, const QByteArray &copy, const QString &tag, const QString &value)
+CopyCheck check(const QByteArray &source, const QByteArray &copy, const QString &tag, const QString &value)
 {
     return verifyCopy(source, copy, {tag, value});
 }

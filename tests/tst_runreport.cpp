@@ -81,7 +81,7 @@ void TestRunReport::detailsGroupAMixedBatch()
     // Most frequent reason first, each group's lines once, then the notes.
     const qsizetype notJpegAt = lines.indexOf(QStringLiteral("3 files not written. ") + notJpeg);
     const qsizetype takenAt = lines.indexOf(QStringLiteral("1 file not written. ") + taken);
-    const qsizetype notesAt = lines.indexOf(QStringLiteral("Written, with ExifTool's notes"));
+    const qsizetype notesAt = lines.indexOf(QStringLiteral("Written, with notes"));
     QVERIFY2(notJpegAt >= 0 && notJpegAt < takenAt && takenAt < notesAt, qPrintable(details));
     QCOMPARE(lines.at(notJpegAt + 1), QStringLiteral("  ExifTool said: Error: Corrupted JPEG image - b"));
     QCOMPARE(lines.mid(notJpegAt + 3, 3),

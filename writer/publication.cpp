@@ -47,7 +47,7 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
     // run finishes what the first left.
     const auto judgeTaken = [&] {
         const bool same = verifier
-            && verifier(input.source, input.final, input.tagName, input.value).isEmpty();
+            && verifier(input.source, input.final, input.tagName, input.value).wrong.isEmpty();
         publication.kind = same ? FileOutcome::Kind::AlreadyThere : FileOutcome::Kind::Failed;
         publication.reason = same ? QString() : nameTakenReason(input.final);
         publication.group = same ? QString() : nameTakenGroup();
@@ -62,18 +62,22 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
         publication.reason = reason;
         return publication;
     };
-    const QString wrong =
-        verifier ? verifier(input.source, input.temporary, input.tagName, input.value) : QString();
-    if (!wrong.isEmpty())
-        return failWith(wrong);
+    const CopyCheck check =
+        verifier ? verifier(input.source, input.temporary, input.tagName, input.value) : CopyCheck{};
+    if (!check.wrong.isEmpty())
+        return failWith(check.wrong);
+    // Files with the same notes, ExifTool's and the check's, make one group.
+    const QString notes = input.noteWords.isEmpty() || check.note.isEmpty()
+        ? input.noteWords + check.note
+        : input.noteWords + QStringLiteral(". ") + check.note;
     if (cancelled.load())
         return failWith(QStringLiteral("The run was stopped."));
     QString whyNot;
     switch (publishNoReplace(input.temporary, input.final, &whyNot)) {
     case PublishResult::Published:
-        publication.kind = input.noteWords.isEmpty() ? FileOutcome::Kind::Written
-                                                     : FileOutcome::Kind::WrittenWithNotes;
-        publication.reason = input.noteWords;
+        publication.kind = notes.isEmpty() ? FileOutcome::Kind::Written
+                                           : FileOutcome::Kind::WrittenWithNotes;
+        publication.reason = notes;
         publication.toolLine = input.noteLines;
         return publication;
     case PublishResult::NameTaken:

@@ -109,7 +109,7 @@ QString reportDetails(const QList<FileOutcome> &outcomes)
         return kind == FileOutcome::Kind::WrittenWithNotes;
     });
     if (!notes.isEmpty()) {
-        lines.append(QStringLiteral("Written, with ExifTool's notes"));
+        lines.append(QStringLiteral("Written, with notes"));
         lines.append(QString());
         for (const Group &group : notes)
             appendGroup(lines, QStringLiteral("%1 written. %2")
