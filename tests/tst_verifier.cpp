@@ -330,7 +330,7 @@ void TestVerifier::comparesOnlyPictureData()
     // Pseudo-random bytes, markers among them, after EOI.
     QByteArray trailer;
     for (int i = 0; i < 300000; ++i)
-        trailer.append(char(i % 251 == 0 ? 0xFF : (i * 7919) % 256));
+        trailer.append(char(i % 251 == 0 ? 0xFF : (quint32(i) * 7919u) % 256u));
     if (change.startsWith(QLatin1String("scan")))
         bytes[scanMiddle] = char(bytes.at(scanMiddle) == 0x12 ? 0x13 : 0x12);
     if (change.endsWith(QLatin1String("trailer dropped")))
