@@ -192,7 +192,7 @@ void clearFolder(const QString &folder)
     ::sync();
 }
 
-QString check(const QByteArray &source, const QByteArray &copy, const QString &tag, const QString &value)
+CopyCheck check(const QByteArray &source, const QByteArray &copy, const QString &tag, const QString &value)
 {
     return verifyCopy(source, copy, {tag, value});
 }

@@ -63,6 +63,8 @@ void TestRunReport::detailsGroupAMixedBatch()
         + QString(66000, QLatin1Char('a')) + QStringLiteral("\" \"/in/x.jpg\"");
     const QString notJpeg = QStringLiteral("The file is not a readable JPEG picture");
     const QString taken = QStringLiteral("A file of this name is already in the results folder");
+    const QString shownInstead = QStringLiteral(
+        "Windows Explorer shows this picture's Image Description instead of its Title: \"OLYMPUS DIGITAL CAMERA\"");
     const QList<FileOutcome> outcomes{
         {Kind::Failed, QStringLiteral("/in/a.jpg"), taken, QStringLiteral("Error: 'a' already exists - a"), huge},
         {Kind::Written, QStringLiteral("/in/ok.jpg"), QString(), QString(), huge},
@@ -73,21 +75,28 @@ void TestRunReport::detailsGroupAMixedBatch()
          QStringLiteral("ExifTool dropped damaged metadata of the source from the copy"),
          QStringLiteral("Warning: Truncated PreviewIFD directory. IFD dropped. - e"), huge},
         {Kind::Failed, QStringLiteral("/in/f.jpg"), notJpeg, QString(), huge},
+        {Kind::WrittenWithNotes, QStringLiteral("/in/g.jpg"), shownInstead, QString(), huge},
+        {Kind::WrittenWithNotes, QStringLiteral("/in/h.jpg"), shownInstead, QString(), huge},
     };
-    QCOMPARE(endMessage(outcomes, 7, false), QStringLiteral("Done. 4 of 7 files could not be written."));
+    QCOMPARE(endMessage(outcomes, 9, false), QStringLiteral("Done. 4 of 9 files could not be written."));
 
     const QString details = reportDetails(outcomes);
     const QStringList lines = details.split(QLatin1Char('\n'));
     // Most frequent reason first, each group's lines once, then the notes.
     const qsizetype notJpegAt = lines.indexOf(QStringLiteral("3 files not written. ") + notJpeg);
     const qsizetype takenAt = lines.indexOf(QStringLiteral("1 file not written. ") + taken);
-    const qsizetype notesAt = lines.indexOf(QStringLiteral("Written, with ExifTool's notes"));
+    const qsizetype notesAt = lines.indexOf(QStringLiteral("Written, with notes"));
     QVERIFY2(notJpegAt >= 0 && notJpegAt < takenAt && takenAt < notesAt, qPrintable(details));
     QCOMPARE(lines.at(notJpegAt + 1), QStringLiteral("  ExifTool said: Error: Corrupted JPEG image - b"));
     QCOMPARE(lines.mid(notJpegAt + 3, 3),
              (QStringList{QStringLiteral("    /in/b.jpg"), QStringLiteral("    /in/c.jpg"),
                           QStringLiteral("    /in/f.jpg")}));
-    QCOMPARE(details.count(QStringLiteral("Command line: ")), 3);
+    // Written copies are grouped by their notes, without command lines.
+    const qsizetype shownAt = lines.indexOf(QStringLiteral("2 files written. ") + shownInstead);
+    QVERIFY2(shownAt > notesAt, qPrintable(details));
+    QCOMPARE(lines.mid(shownAt + 1, 2),
+             (QStringList{QStringLiteral("    /in/g.jpg"), QStringLiteral("    /in/h.jpg")}));
+    QCOMPARE(details.count(QStringLiteral("Command line: ")), 2);
     QVERIFY(details.contains(QStringLiteral("… (66,057 characters)")));
     QVERIFY(details.contains(QLatin1String("    /in/e.jpg")));
     QVERIFY(details.contains(QLatin1String("1 file already in the results folder")));

@@ -1,5 +1,7 @@
 #include "writer/jpegpicturedata.h"
 
+#include "writer/slicedfile.h"
+
 #include <cstring>
 
 namespace {
@@ -26,15 +28,39 @@ bool isMetadata(unsigned char code)
     return (code >= 0xE0 && code <= 0xEF) || code == kCom;
 }
 
+// The bytes of a file already in memory, read the way SlicedFile reads a file.
+class MemoryBytes {
+public:
+    MemoryBytes(const unsigned char *data, std::size_t size) : m_data(data), m_size(size) {}
+    std::size_t size() const { return m_size; }
+    const unsigned char *bytes(std::size_t at, std::size_t length) const
+    {
+        return at <= m_size && length <= m_size - at ? m_data + at : nullptr;
+    }
+    std::size_t find(unsigned char byte, std::size_t from) const
+    {
+        if (from >= m_size)
+            return m_size;
+        const void *found = std::memchr(m_data + from, byte, m_size - from);
+        return found ? std::size_t(static_cast<const unsigned char *>(found) - m_data) : m_size;
+    }
+
+private:
+    const unsigned char *m_data;
+    std::size_t m_size;
+};
+
+// Reads through `bytes` and `find` only, a few bytes at a time, so a file
+// read in slices is walked as it is read.
+template <typename Source>
 class Reader {
 public:
-    Reader(const unsigned char *data, std::size_t size, ScanExtent extent)
-        : m_data(data), m_size(size), m_extent(extent) {}
+    Reader(Source &source, ScanExtent extent) : m_source(source), m_extent(extent) {}
 
     JpegLayout parse()
     {
         JpegLayout layout;
-        if (m_size < 2 || m_data[0] != kMarker || m_data[1] != kSoi)
+        if (byteAt(0) != kMarker || byteAt(1) != kSoi)
             return failed(layout, QStringLiteral("it does not begin like a JPEG file"));
         std::size_t at = 2;
         for (;;) {
@@ -61,7 +87,7 @@ public:
                 layout.scan.length = end - markerStart;
                 return layout;
             }
-            if (code == 0xE1 && segmentEnd - at >= 8 && std::memcmp(m_data + at + 2, "Exif\0\0", 6) == 0)
+            if (code == 0xE1 && segmentEnd - at >= 8 && isExifHeader(at + 2))
                 layout.exifSegments.push_back({at + 8, segmentEnd - at - 8});
             else if (!isMetadata(code))
                 layout.pictureSegments.push_back({markerStart, segmentEnd - markerStart});
@@ -79,18 +105,34 @@ private:
         return layout;
     }
 
+    // The byte at `at`; -1 past the end or when it cannot be read.
+    int byteAt(std::size_t at) const
+    {
+        const unsigned char *byte = m_source.bytes(at, 1);
+        return byte ? *byte : -1;
+    }
+
+    bool isExifHeader(std::size_t at) const
+    {
+        const unsigned char *header = m_source.bytes(at, 6);
+        return header && std::memcmp(header, "Exif\0\0", 6) == 0;
+    }
+
     // Finds the marker at `at`, skipping fill bytes (FF FF ...); leaves `at`
     // just after its code byte.
     bool nextMarker(std::size_t &at, unsigned char &code, std::size_t &markerStart) const
     {
-        if (at >= m_size || m_data[at] != kMarker)
+        if (byteAt(at) != kMarker)
             return false;
-        while (at + 1 < m_size && m_data[at + 1] == kMarker)
+        int next = byteAt(at + 1);
+        while (next == kMarker) {
             ++at;
-        if (at + 1 >= m_size)
+            next = byteAt(at + 1);
+        }
+        if (next < 0)
             return false;
         markerStart = at;
-        code = m_data[at + 1];
+        code = static_cast<unsigned char>(next);
         at += 2;
         return code != 0x00;
     }
@@ -98,10 +140,11 @@ private:
     // `at` is just after a marker with a length field; gives the segment's end.
     bool segment(std::size_t at, std::size_t &end) const
     {
-        if (at + 2 > m_size)
+        const unsigned char *field = m_source.bytes(at, 2);
+        if (!field)
             return false;
-        const std::size_t length = (std::size_t(m_data[at]) << 8) | m_data[at + 1];
-        if (length < 2 || at + length > m_size)
+        const std::size_t length = (std::size_t(field[0]) << 8) | field[1];
+        if (length < 2 || length > m_source.size() - at)
             return false;
         end = at + length;
         return true;
@@ -111,14 +154,12 @@ private:
     // gives the position just after EOI.
     bool scanToEnd(std::size_t at, std::size_t &end) const
     {
-        while (at < m_size) {
-            const void *found = std::memchr(m_data + at, kMarker, m_size - at);
-            if (!found)
+        for (;;) {
+            at = m_source.find(kMarker, at);
+            const int next = byteAt(at + 1);
+            if (next < 0)
                 return false;
-            at = std::size_t(static_cast<const unsigned char *>(found) - m_data);
-            if (at + 1 >= m_size)
-                return false;
-            const unsigned char code = m_data[at + 1];
+            const auto code = static_cast<unsigned char>(next);
             if (code == 0x00 || isRestart(code) || code == kMarker) {
                 // Stuffed byte, restart marker or fill byte: still scan data.
                 at += code == kMarker ? 1 : 2;
@@ -137,33 +178,34 @@ private:
                 return false;
             at = segmentEnd;
         }
-        return false;
     }
 
-    const unsigned char *m_data;
-    std::size_t m_size;
+    Source &m_source;
     ScanExtent m_extent;
 };
-
-bool sameBytes(const unsigned char *a, JpegLayout::Span x, const unsigned char *b, JpegLayout::Span y)
-{
-    return x.length == y.length && std::memcmp(a + x.offset, b + y.offset, x.length) == 0;
-}
 
 } // namespace
 
 JpegLayout parseJpegLayout(const unsigned char *data, std::size_t size, ScanExtent extent)
 {
-    return Reader(data, size, extent).parse();
+    MemoryBytes bytes(data, size);
+    return Reader<MemoryBytes>(bytes, extent).parse();
 }
 
-bool samePictureData(const unsigned char *sourceData, const JpegLayout &source,
-                     const unsigned char *copyData, const JpegLayout &copy)
+JpegLayout parseJpegLayout(SlicedFile &file, ScanExtent extent)
 {
-    if (source.pictureSegments.size() != copy.pictureSegments.size())
+    return Reader<SlicedFile>(file, extent).parse();
+}
+
+bool samePictureSegments(SlicedFile &source, const JpegLayout &sourceLayout, SlicedFile &copy,
+                         const JpegLayout &copyLayout)
+{
+    const auto &a = sourceLayout.pictureSegments;
+    const auto &b = copyLayout.pictureSegments;
+    if (a.size() != b.size())
         return false;
-    for (std::size_t i = 0; i < source.pictureSegments.size(); ++i)
-        if (!sameBytes(sourceData, source.pictureSegments[i], copyData, copy.pictureSegments[i]))
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].length != b[i].length || !sameBytes(source, a[i].offset, copy, b[i].offset, a[i].length))
             return false;
-    return sameBytes(sourceData, source.scan, copyData, copy.scan);
+    return true;
 }

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <vector>
 
+class SlicedFile;
+
 // Where the picture lives in a JPEG file. Metadata (APPn segments and
 // comments) may change when a tag is written; nothing else may.
 struct JpegLayout {
@@ -24,8 +26,10 @@ enum class ScanExtent {
 
 JpegLayout parseJpegLayout(const unsigned char *data, std::size_t size,
                            ScanExtent extent = ScanExtent::WalkToEnd);
+// The same, read from the file one slice at a time. A read error shows as a
+// layout error here; the file's error() tells it apart.
+JpegLayout parseJpegLayout(SlicedFile &file, ScanExtent extent = ScanExtent::WalkToEnd);
 
-// True when both layouts, over their own bytes, hold the same picture segments
-// in the same order and the same scan data.
-bool samePictureData(const unsigned char *sourceData, const JpegLayout &source,
-                     const unsigned char *copyData, const JpegLayout &copy);
+// True when both files hold the same picture segments, in the same order.
+bool samePictureSegments(SlicedFile &source, const JpegLayout &sourceLayout, SlicedFile &copy,
+                         const JpegLayout &copyLayout);

@@ -108,7 +108,7 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
         struct stat info {};
         const bool same = verifier && there.get() >= 0 && ::fstat(there.get(), &info) == 0
             && S_ISREG(info.st_mode)
-            && verifier(input.source, descriptorPath(there.get()), input.tagName, input.value).isEmpty();
+            && verifier(input.source, descriptorPath(there.get()), input.tagName, input.value).wrong.isEmpty();
         publication.kind = same ? FileOutcome::Kind::AlreadyThere : FileOutcome::Kind::Failed;
         publication.reason = same ? QString() : nameTakenReason(input.finalName);
         publication.group = same ? QString() : nameTakenGroup();
@@ -136,11 +136,15 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
     if (input.sync)
         ::sync_file_range(copy.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif
-    const QString wrong = verifier
+    const CopyCheck check = verifier
         ? verifier(input.source, descriptorPath(copy.get()), input.tagName, input.value)
-        : QString();
-    if (!wrong.isEmpty())
-        return failWith(wrong);
+        : CopyCheck{};
+    if (!check.wrong.isEmpty())
+        return failWith(check.wrong);
+    // Files with the same notes, ExifTool's and the check's, make one group.
+    const QString notes = input.noteWords.isEmpty() || check.note.isEmpty()
+        ? input.noteWords + check.note
+        : input.noteWords + QStringLiteral(". ") + check.note;
     if (cancelled.load())
         return failWith(QStringLiteral("The run was stopped."));
     // Without this a power cut can leave an empty file under the final name.
@@ -152,9 +156,8 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
     int error = 0;
     switch (renameNoReplace(folder, input, &error)) {
     case Named::Done:
-        publication.kind = input.noteWords.isEmpty() ? FileOutcome::Kind::Written
-                                                     : FileOutcome::Kind::WrittenWithNotes;
-        publication.reason = input.noteWords;
+        publication.kind = notes.isEmpty() ? FileOutcome::Kind::Written : FileOutcome::Kind::WrittenWithNotes;
+        publication.reason = notes;
         publication.toolLine = input.noteLines;
         return publication;
     case Named::Taken:

@@ -6,13 +6,15 @@
 #include <functional>
 
 #include "writer/fileoutcome.h"
+#include "writer/verifier.h"
 
 class RunFolder;
 
-// Reads a copy back: empty when it holds the tag value and the source's
-// picture data, else the reason. Called on worker threads.
-using CopyVerifier = std::function<QString(const QByteArray &sourcePath, const QByteArray &copyPath,
-                                           const QString &tagName, const QString &value)>;
+// Reads a copy back: `wrong` is empty when it holds the tag value and the
+// source's picture data, else the reason; `note` is for a copy kept. Called
+// on worker threads.
+using CopyVerifier = std::function<CopyCheck(const QByteArray &sourcePath, const QByteArray &copyPath,
+                                             const QString &tagName, const QString &value)>;
 
 // A copy the tool made, on its way to its final name.
 struct PublishInput {

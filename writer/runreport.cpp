@@ -66,13 +66,14 @@ QString firstNonEmpty(const Group &group, QString FileOutcome::*field)
     return QString();
 }
 
-void appendGroup(QStringList &lines, const QString &heading, const Group &group)
+// The command line helps to retry a failure; beside written copies it is noise.
+void appendGroup(QStringList &lines, const QString &heading, const Group &group, bool withCommand)
 {
     lines.append(heading);
     const QString toolLine = firstNonEmpty(group, &FileOutcome::toolLine);
     if (!toolLine.isEmpty())
         lines.append(QStringLiteral("  ExifTool said: ") + elidedLine(toolLine));
-    const QString command = firstNonEmpty(group, &FileOutcome::commandLine);
+    const QString command = withCommand ? firstNonEmpty(group, &FileOutcome::commandLine) : QString();
     if (!command.isEmpty())
         lines.append(QStringLiteral("  Command line: ") + elidedLine(command));
     for (const FileOutcome *outcome : group.files)
@@ -104,17 +105,17 @@ QString reportDetails(const QList<FileOutcome> &outcomes)
     for (const Group &group : groupByReason(outcomes, isFailure))
         appendGroup(lines, QStringLiteral("%1 not written. %2")
                                .arg(filesCount(group.files.size()), group.reason),
-                    group);
+                    group, true);
     const QList<Group> notes = groupByReason(outcomes, [](FileOutcome::Kind kind) {
         return kind == FileOutcome::Kind::WrittenWithNotes;
     });
     if (!notes.isEmpty()) {
-        lines.append(QStringLiteral("Written, with ExifTool's notes"));
+        lines.append(QStringLiteral("Written, with notes"));
         lines.append(QString());
         for (const Group &group : notes)
             appendGroup(lines, QStringLiteral("%1 written. %2")
                                    .arg(filesCount(group.files.size()), group.reason),
-                        group);
+                        group, false);
     }
     if (lines.isEmpty())
         return QString();

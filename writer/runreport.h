@@ -12,6 +12,7 @@ QString endMessage(const QList<FileOutcome> &outcomes, int total, bool stopped);
 
 // Plain-text details: failures grouped by reason, most frequent first, each
 // with its count, ExifTool's line and the command line once, then its files;
-// then the copies written with ExifTool's notes. Empty when there is nothing
-// to tell.
+// then the copies written with notes (ExifTool's, or a tag Windows shows
+// in place of the one written), without command lines. Empty when there is
+// nothing to tell.
 QString reportDetails(const QList<FileOutcome> &outcomes);

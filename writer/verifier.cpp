@@ -2,19 +2,15 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <QStringDecoder>
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <cstring>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "writer/datevalue.h"
 #include "writer/jpegpicturedata.h"
-#include "writer/filebytes.h"
+#include "writer/slicedfile.h"
 #include "writer/shorttext.h"
 
 namespace {
@@ -138,211 +134,212 @@ QString compareStored(const TagKey &key, const QString &typed, const Exiv2::Exif
     return storedInstead(stored);
 }
 
-QString checkTag(const unsigned char *copyData, std::size_t copySize, const JpegLayout &copy,
-                 std::size_t sourceExifBlocks, const CopyExpectation &expected)
+// Windows Explorer shows ImageDescription in place of XPTitle, and Artist in
+// place of XPAuthor, whenever they exist (ExifTool's notes on XPTitle and
+// XPAuthor); most camera photos carry an ImageDescription.
+struct ShownInstead {
+    const char *tagName;
+    const char *exiv2Key;
+    const char *shownWords;
+    const char *writtenWords;
+};
+
+constexpr ShownInstead kShownInstead[] = {
+    {"XPTitle", "Exif.Image.ImageDescription", "Image Description", "Title"},
+    {"XPAuthor", "Exif.Image.Artist", "Artist", "Author"},
+};
+
+bool isBlank(QChar c)
+{
+    return c.isSpace() || c.isNull();
+}
+
+// Cameras pad these tags with blanks or NULs, and older ones store Latin-1.
+QString cameraText(const Exiv2::Exifdatum &datum)
+{
+    std::vector<unsigned char> bytes(datum.size());
+    if (!bytes.empty())
+        datum.copy(bytes.data(), Exiv2::littleEndian);
+    const QByteArrayView view(bytes.data(), qsizetype(bytes.size()));
+    QStringDecoder utf8(QStringConverter::Utf8);
+    QString text = utf8(view);
+    if (utf8.hasError())
+        text = QString::fromLatin1(view);
+    qsizetype first = 0;
+    qsizetype end = text.size();
+    while (first < end && isBlank(text.at(first)))
+        ++first;
+    while (end > first && isBlank(text.at(end - 1)))
+        --end;
+    return text.mid(first, end - first);
+}
+
+QString shownInsteadNote(const QString &tagName, const Exiv2::ExifData &exif)
+{
+    for (const ShownInstead &rule : kShownInstead) {
+        if (tagName != QLatin1String(rule.tagName))
+            continue;
+        const auto found = exif.findKey(Exiv2::ExifKey(rule.exiv2Key));
+        const QString text = found == exif.end() ? QString() : cameraText(*found);
+        if (text.isEmpty())
+            return QString();
+        return QStringLiteral("Windows Explorer shows this picture's %1 instead of its %2: \"%3\"")
+            .arg(QLatin1String(rule.shownWords), QLatin1String(rule.writtenWords), shortenedValue(text));
+    }
+    return QString();
+}
+
+// `header` is a JPEG header holding the copy's first EXIF block, which is all
+// Exiv2 reads the tags from.
+CopyCheck checkTag(const std::vector<unsigned char> &header, std::size_t copyExifBlocks,
+                   std::size_t sourceExifBlocks, const CopyExpectation &expected)
 {
     const TagKey *key = keyFor(expected.tagName);
     if (!key)
-        return QStringLiteral("The tag %1 cannot be checked").arg(expected.tagName);
+        return {QStringLiteral("The tag %1 cannot be checked").arg(expected.tagName)};
     // A value too large for one block makes ExifTool continue the EXIF in
     // further APP1 segments, which Exiv2 and most programs ignore.
-    if (copy.exifSegments.size() > std::max<std::size_t>(1, sourceExifBlocks))
-        return QStringLiteral("ExifTool split the metadata over %1 EXIF blocks, which most programs "
-                              "cannot read (the value is too large for one)")
-            .arg(copy.exifSegments.size());
+    if (copyExifBlocks > std::max<std::size_t>(1, sourceExifBlocks))
+        return {QStringLiteral("ExifTool split the metadata over %1 EXIF blocks, which most programs "
+                               "cannot read (the value is too large for one)")
+                    .arg(copyExifBlocks)};
     try {
-        // Exiv2 parses the copy on its own, from the bytes already in memory.
-        auto image = Exiv2::ImageFactory::open(copyData, static_cast<Exiv2Size>(copySize));
+        auto image = Exiv2::ImageFactory::open(header.data(), static_cast<Exiv2Size>(header.size()));
         if (!image.get())
-            return QStringLiteral("Exiv2 cannot read the copy");
+            return {QStringLiteral("Exiv2 cannot read the copy")};
         image->readMetadata();
         const Exiv2::ExifData &exif = image->exifData();
         const auto found = exif.findKey(Exiv2::ExifKey(key->exiv2Key));
         const bool present = found != exif.end();
         if (expected.value.isEmpty()) {
             if (present)
-                return QStringLiteral("ExifTool left %1 in the copy, holding \"%2\", although the value "
-                                      "typed was empty")
-                    .arg(expected.tagName, shortenedValue(storedText(*key, *found)));
-            return QString();
+                return {QStringLiteral("ExifTool left %1 in the copy, holding \"%2\", although the "
+                                       "value typed was empty")
+                            .arg(expected.tagName, shortenedValue(storedText(*key, *found)))};
+            return {};
         }
         if (!present && key->encoding == Encoding::Date && !exifToolAcceptsDate(expected.value))
-            return QStringLiteral("ExifTool did not take \"%1\" as a date and time, and stored none")
-                .arg(shortenedValue(expected.value));
+            return {QStringLiteral("ExifTool did not take \"%1\" as a date and time, and stored none")
+                        .arg(shortenedValue(expected.value))};
         if (!present)
-            return QStringLiteral("ExifTool did not store %1 in the copy").arg(expected.tagName);
-        return compareStored(*key, expected.value, *found);
+            return {QStringLiteral("ExifTool did not store %1 in the copy").arg(expected.tagName)};
+        CopyCheck check{compareStored(*key, expected.value, *found), QString()};
+        if (check.wrong.isEmpty())
+            check.note = shownInsteadNote(expected.tagName, exif);
+        return check;
     } catch (const std::exception &error) {
-        return QStringLiteral("Exiv2 cannot read the metadata of the copy: %1")
-            .arg(QString::fromLocal8Bit(error.what()));
+        return {QStringLiteral("Exiv2 cannot read the metadata of the copy: %1")
+                    .arg(QString::fromLocal8Bit(error.what()))};
     }
 }
 
-// Buffers this large are given back rather than kept for the next copy.
-struct ReleaseLargeBuffers {
-    std::vector<unsigned char> &first;
-    std::vector<unsigned char> &second;
-    ~ReleaseLargeBuffers()
-    {
-        constexpr std::size_t kKeepAtMost = 32 * 1024 * 1024;
-        if (first.capacity() > kKeepAtMost)
-            std::vector<unsigned char>().swap(first);
-        if (second.capacity() > kKeepAtMost)
-            std::vector<unsigned char>().swap(second);
-    }
-};
-
-// The usual case, read in slices that stay in the processor's cache: both
-// headers, then everything from the first scan to the end, which a faithful
-// copy has unchanged. Nothing when it cannot decide (a header that does not
-// fit the first slice, a source not ending in EOI, rests that differ): then
-// the whole files are read and walked, which also names what is wrong.
-std::optional<QString> quickCheck(const QByteArray &sourcePath, const QByteArray &copyPath,
-                                  const CopyExpectation &expected)
+// SOI, the copy's first EXIF segment as it stands, and SOS: Exiv2 reads no
+// further, and a header this small keeps the check's memory bounded however
+// many segments the copy carries.
+bool readExifHeader(SlicedFile &copy, const JpegLayout &layout, std::vector<unsigned char> &header)
 {
-    constexpr std::size_t kHead = 1024 * 1024;
-    constexpr std::size_t kSlice = 256 * 1024;
-    thread_local std::vector<unsigned char> sourceHead(kHead), copyHead(kHead);
-    thread_local std::vector<unsigned char> sourceSlice(kSlice), copySlice(kSlice);
-
-    struct Opened {
-        int fd = -1;
-        std::size_t size = 0;
-        explicit Opened(const QByteArray &path)
-        {
-            // Non-blocking, so a named pipe in place of a file cannot hang the worker.
-            fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-            struct stat info {};
-            if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
-                ::close(fd);
-                fd = -1;
-            }
-            if (fd >= 0)
-                size = std::size_t(info.st_size);
+    header.assign({0xFF, 0xD8});
+    if (!layout.exifSegments.empty()) {
+        // The payload follows the marker, the length field and "Exif\0\0".
+        constexpr std::size_t kBefore = 10;
+        const JpegLayout::Span exif = layout.exifSegments.front();
+        const std::size_t length = exif.length + kBefore;
+        for (std::size_t done = 0; done < length;) {
+            const std::size_t part = std::min(copy.sliceBytes(), length - done);
+            const unsigned char *bytes = copy.bytes(exif.offset - kBefore + done, part);
+            if (!bytes)
+                return false;
+            header.insert(header.end(), bytes, bytes + part);
+            done += part;
         }
-        ~Opened()
-        {
-            if (fd >= 0)
-                ::close(fd);
-        }
-        bool readAt(std::size_t offset, unsigned char *into, std::size_t length) const
-        {
-            std::size_t done = 0;
-            while (done < length) {
-                const ssize_t got = ::pread(fd, into + done, length - done, off_t(offset + done));
-                if (got < 0 && errno == EINTR)
-                    continue;
-                if (got <= 0)
-                    return false;
-                done += std::size_t(got);
-            }
-            return true;
-        }
-    };
-    const Opened source(sourcePath);
-    const Opened copy(copyPath);
-    if (source.fd < 0 || copy.fd < 0)
-        return std::nullopt;
-    const std::size_t sourceHeadSize = std::min(source.size, kHead);
-    const std::size_t copyHeadSize = std::min(copy.size, kHead);
-    if (!source.readAt(0, sourceHead.data(), sourceHeadSize)
-        || !copy.readAt(0, copyHead.data(), copyHeadSize))
-        return std::nullopt;
-    const JpegLayout sourceLayout =
-        parseJpegLayout(sourceHead.data(), sourceHeadSize, ScanExtent::StartOnly);
-    const JpegLayout copyLayout =
-        parseJpegLayout(copyHead.data(), copyHeadSize, ScanExtent::StartOnly);
-    if (!sourceLayout.error.isEmpty() || !copyLayout.error.isEmpty())
-        return std::nullopt;
-    const std::size_t sourceScan = sourceLayout.scan.offset;
-    const std::size_t copyScan = copyLayout.scan.offset;
-    const std::size_t rest = source.size - sourceScan;
-    unsigned char tail[2] = {0, 0};
-    if (rest != copy.size - copyScan || rest < 2 || !source.readAt(source.size - 2, tail, 2)
-        || tail[0] != 0xFF || tail[1] != 0xD9)
-        return std::nullopt;
-
-    const auto &sourceSegments = sourceLayout.pictureSegments;
-    const auto &copySegments = copyLayout.pictureSegments;
-    bool sameSegments = sourceSegments.size() == copySegments.size();
-    for (std::size_t i = 0; sameSegments && i < sourceSegments.size(); ++i)
-        sameSegments = sourceSegments[i].length == copySegments[i].length
-            && std::memcmp(sourceHead.data() + sourceSegments[i].offset,
-                           copyHead.data() + copySegments[i].offset, sourceSegments[i].length)
-                == 0;
-    if (!sameSegments)
-        return QStringLiteral("The picture data of the copy differs from the source");
-
-    for (std::size_t done = 0; done < rest;) {
-        const std::size_t length = std::min(kSlice, rest - done);
-        const unsigned char *a = nullptr;
-        const unsigned char *b = nullptr;
-        // What the heads hold already is not read again.
-        if (sourceScan + done + length <= sourceHeadSize)
-            a = sourceHead.data() + sourceScan + done;
-        else if (source.readAt(sourceScan + done, sourceSlice.data(), length))
-            a = sourceSlice.data();
-        if (copyScan + done + length <= copyHeadSize)
-            b = copyHead.data() + copyScan + done;
-        else if (copy.readAt(copyScan + done, copySlice.data(), length))
-            b = copySlice.data();
-        if (!a || !b || std::memcmp(a, b, length) != 0)
-            return std::nullopt;
-        done += length;
     }
-    if (expected.tagName.isEmpty())
-        return QString();
-    return checkTag(copyHead.data(), copyHeadSize, copyLayout, sourceLayout.exifSegments.size(),
-                    expected);
+    header.insert(header.end(), {0xFF, 0xDA});
+    return true;
 }
 
-} // namespace
-
-QString verifyCopy(const QByteArray &sourcePath, const QByteArray &copyPath,
-                   const CopyExpectation &expected)
+QString differs()
 {
-    initialiseExiv2Once();
-    if (const std::optional<QString> quick = quickCheck(sourcePath, copyPath, expected))
-        return *quick;
-    // Each worker thread keeps its buffers from one copy to the next.
-    thread_local std::vector<unsigned char> sourceStorage;
-    thread_local std::vector<unsigned char> copyStorage;
-    const ReleaseLargeBuffers release{sourceStorage, copyStorage};
-    const FileBytes source(sourcePath, sourceStorage);
-    if (!source.isRead())
-        return QStringLiteral("The source cannot be read: %1").arg(source.error());
-    const FileBytes copy(copyPath, copyStorage);
-    if (!copy.isRead())
-        return QStringLiteral("The copy cannot be read: %1").arg(copy.error());
-    JpegLayout copyLayout = parseJpegLayout(copy.data(), copy.size(), ScanExtent::StartOnly);
-    JpegLayout sourceLayout = parseJpegLayout(source.data(), source.size(), ScanExtent::StartOnly);
+    return QStringLiteral("The picture data of the copy differs from the source");
+}
+
+CopyCheck checkOpened(SlicedFile &source, SlicedFile &copy, const CopyExpectation &expected)
+{
+    JpegLayout sourceLayout = parseJpegLayout(source, ScanExtent::StartOnly);
+    const JpegLayout copyLayout = parseJpegLayout(copy, ScanExtent::StartOnly);
+    const bool headersRead = sourceLayout.error.isEmpty() && copyLayout.error.isEmpty();
+    // Both headers are still in the slices at hand: everything taken from
+    // them is taken now.
+    const bool sameSegments =
+        headersRead && samePictureSegments(source, sourceLayout, copy, copyLayout);
+    thread_local std::vector<unsigned char> exifHeader;
+    if (headersRead && !expected.tagName.isEmpty() && !readExifHeader(copy, copyLayout, exifHeader))
+        return {}; // the copy's read error is the answer
+
     // Mostly everything from the first scan on is the same, trailer included,
     // and the source ends in EOI (scan data holds no unstuffed FF D9): then
     // nothing needs walking. A cut-off source still gets walked and named.
     const std::size_t sourceRest = source.size() - sourceLayout.scan.offset;
-    const bool endsInEoi = source.size() >= 2 && source.data()[source.size() - 2] == 0xFF
-        && source.data()[source.size() - 1] == 0xD9;
-    const bool sameRest = endsInEoi && sourceLayout.error.isEmpty() && copyLayout.error.isEmpty()
+    bool sameRest = headersRead && sourceRest >= 2
         && sourceRest == copy.size() - copyLayout.scan.offset
-        && std::memcmp(source.data() + sourceLayout.scan.offset,
-                       copy.data() + copyLayout.scan.offset, sourceRest) == 0;
+        && sameBytes(source, sourceLayout.scan.offset, copy, copyLayout.scan.offset, sourceRest);
     if (sameRest) {
-        sourceLayout.scan.length = copyLayout.scan.length = sourceRest;
-    } else {
-        sourceLayout = parseJpegLayout(source.data(), source.size());
+        const unsigned char *end = source.bytes(source.size() - 2, 2);
+        sameRest = end && end[0] == 0xFF && end[1] == 0xD9;
+    }
+    if (!sameRest) {
+        sourceLayout = parseJpegLayout(source);
         if (!sourceLayout.error.isEmpty())
-            return QStringLiteral("The source is not a whole JPEG picture: %1").arg(sourceLayout.error);
+            return {QStringLiteral("The source is not a whole JPEG picture: %1").arg(sourceLayout.error)};
         // The copy's scan is compared over the source's length instead of
         // being walked too: equal bytes end in the same EOI.
         if (!copyLayout.error.isEmpty())
-            return QStringLiteral("The copy is not a whole JPEG picture: %1").arg(copyLayout.error);
+            return {QStringLiteral("The copy is not a whole JPEG picture: %1").arg(copyLayout.error)};
         if (copy.size() - copyLayout.scan.offset < sourceLayout.scan.length)
-            return QStringLiteral("The copy is not a whole JPEG picture: it ends inside its picture data");
-        copyLayout.scan.length = sourceLayout.scan.length;
+            return {QStringLiteral("The copy is not a whole JPEG picture: it ends inside its picture data")};
+        if (!sameBytes(source, sourceLayout.scan.offset, copy, copyLayout.scan.offset,
+                       sourceLayout.scan.length))
+            return {differs()};
     }
-    if (!samePictureData(source.data(), sourceLayout, copy.data(), copyLayout))
-        return QStringLiteral("The picture data of the copy differs from the source");
+    if (!sameSegments)
+        return {differs()};
     if (expected.tagName.isEmpty())
-        return QString();
-    return checkTag(copy.data(), copy.size(), copyLayout, sourceLayout.exifSegments.size(), expected);
+        return {};
+    return checkTag(exifHeader, copyLayout.exifSegments.size(), sourceLayout.exifSegments.size(),
+                    expected);
+}
+
+// Why the file could not be read whole, or nothing.
+QString unreadable(SlicedFile &file)
+{
+    if (!file.error().isEmpty())
+        return file.error();
+    if (!file.keptItsSize())
+        return QStringLiteral("it changed while being read");
+    return QString();
+}
+
+} // namespace
+
+CopyCheck verifyCopy(const QByteArray &sourcePath, const QByteArray &copyPath,
+                     const CopyExpectation &expected, std::size_t sliceBytes)
+{
+    initialiseExiv2Once();
+    // Each worker thread keeps its slices from one copy to the next.
+    thread_local std::vector<unsigned char> sourceSlice;
+    thread_local std::vector<unsigned char> copySlice;
+    SlicedFile source(sourcePath, sourceSlice, sliceBytes);
+    if (!source.error().isEmpty())
+        return {QStringLiteral("The source cannot be read: %1").arg(source.error())};
+    SlicedFile copy(copyPath, copySlice, sliceBytes);
+    if (!copy.error().isEmpty())
+        return {QStringLiteral("The copy cannot be read: %1").arg(copy.error())};
+    const CopyCheck check = checkOpened(source, copy, expected);
+    // A read that failed on the way is the answer, whatever the walk made of it.
+    const QString sourceUnreadable = unreadable(source);
+    if (!sourceUnreadable.isEmpty())
+        return {QStringLiteral("The source cannot be read: %1").arg(sourceUnreadable)};
+    const QString copyUnreadable = unreadable(copy);
+    if (!copyUnreadable.isEmpty())
+        return {QStringLiteral("The copy cannot be read: %1").arg(copyUnreadable)};
+    return check;
 }
