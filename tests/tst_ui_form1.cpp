@@ -67,8 +67,12 @@ private slots:
         QCOMPARE(list->model()->headerData(0, Qt::Horizontal).toString(),
                  QStringLiteral("JPG File(s)"));
         QCOMPARE(list->columnWidth(0), 7000 / 15);
-        QCOMPARE(control<QProgressBar>(form, "ProgressBar1")->format(),
-                 QStringLiteral("Progress Bar"));
+        auto *bar = control<QProgressBar>(form, "ProgressBar1");
+        QCOMPARE(bar->format(), QStringLiteral("Progress Bar"));
+        // A screen reader reads the bar's text, which the percentage alone is not.
+        form.setBarText(QStringLiteral("Processing: 100% pure.jpg"));
+        QCOMPARE(bar->accessibleDescription(), QStringLiteral("Processing: 100% pure.jpg"));
+        form.setBarText(QStringLiteral("Progress Bar"));
         QCOMPARE(control<QPushButton>(form, "PushButton3")->geometry(), QRect(8, 426, 520, 27));
         QCOMPARE(control<QGroupBox>(form, "Frame1")->title(),
                  QStringLiteral("Save Results To This Folder"));
