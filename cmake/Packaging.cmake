@@ -41,7 +41,27 @@ add_custom_command(OUTPUT "${ostrell_man}.gz"
     VERBATIM)
 install(FILES "${ostrell_man}.gz" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-add_custom_target(ostrell_desktop_data ALL DEPENDS ${ostrell_icon_pngs} "${ostrell_man}.gz")
+# A native package carries its history as changelog.gz, compressed without a
+# name or time stamp so that the same source packs to the same bytes. Its top
+# entry is the version being built.
+file(STRINGS "${ostrell_data}/changelog" ostrell_changelog_top LIMIT_COUNT 1)
+if(NOT ostrell_changelog_top MATCHES "^ostrell \\(${PROJECT_VERSION}\\) ")
+    message(FATAL_ERROR "data/changelog begins with '${ostrell_changelog_top}', not version ${PROJECT_VERSION}")
+endif()
+set(ostrell_changelog "${CMAKE_BINARY_DIR}/doc/changelog")
+add_custom_command(OUTPUT "${ostrell_changelog}.gz"
+    COMMAND ${CMAKE_COMMAND} -E copy "${ostrell_data}/changelog" "${ostrell_changelog}"
+    COMMAND gzip -9nf "${ostrell_changelog}"
+    DEPENDS "${ostrell_data}/changelog"
+    VERBATIM)
+install(FILES "${ostrell_changelog}.gz" DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/ostrell)
+
+add_custom_target(ostrell_desktop_data ALL
+    DEPENDS ${ostrell_icon_pngs} "${ostrell_man}.gz" "${ostrell_changelog}.gz")
+
+# Relocations resolved and made read-only before the program starts, as in
+# Debian's own packages.
+target_link_options(ostrell PRIVATE LINKER:-z,relro,-z,now)
 
 # The package installs under /usr whatever prefix the build was configured
 # with; the program finds its data relative to itself.

@@ -67,8 +67,12 @@ private slots:
         QCOMPARE(list->model()->headerData(0, Qt::Horizontal).toString(),
                  QStringLiteral("JPG File(s)"));
         QCOMPARE(list->columnWidth(0), 7000 / 15);
-        QCOMPARE(control<QProgressBar>(form, "ProgressBar1")->format(),
-                 QStringLiteral("Progress Bar"));
+        auto *bar = control<QProgressBar>(form, "ProgressBar1");
+        QCOMPARE(bar->format(), QStringLiteral("Progress Bar"));
+        // A screen reader reads the bar's text, which the percentage alone is not.
+        form.setBarText(QStringLiteral("Processing: 100% pure.jpg"));
+        QCOMPARE(bar->accessibleDescription(), QStringLiteral("Processing: 100% pure.jpg"));
+        form.setBarText(QStringLiteral("Progress Bar"));
         QCOMPARE(control<QPushButton>(form, "PushButton3")->geometry(), QRect(8, 426, 520, 27));
         QCOMPARE(control<QGroupBox>(form, "Frame1")->title(),
                  QStringLiteral("Save Results To This Folder"));
@@ -192,6 +196,72 @@ private slots:
         control<QPushButton>(form, "PushButton2")->click();
         QCOMPARE(form.fileList().entryCount(), 0);
         QTest::keyClick(list, Qt::Key_Delete); // on an empty list: nothing happens
+        QVERIFY(dialogs.shown.isEmpty());
+    }
+
+    void keysOnTheListAndButtons_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("selected"); // the current row "b" is also selected
+        QTest::addColumn<bool>("busy");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<int>("currentAfter"); // and selected, unless -1
+        const int none = Qt::NoModifier;
+        const int alt = Qt::AltModifier;
+        const QStringList unchanged{"a", "b", "c"};
+        QTest::newRow("Delete on the current row, not selected")
+            << "ListView1" << int(Qt::Key_Delete) << none << false << false
+            << QStringList{"a", "c"} << 1;
+        QTest::newRow("Delete while busy") << "ListView1" << int(Qt::Key_Delete) << none << true
+                                           << true << unchanged << -1;
+        QTest::newRow("Alt+Up") << "ListView1" << int(Qt::Key_Up) << alt << true << false
+                                << QStringList{"b", "a", "c"} << 0;
+        QTest::newRow("Alt+Down on the current row, not selected")
+            << "ListView1" << int(Qt::Key_Down) << int(Qt::AltModifier | Qt::KeypadModifier)
+            << false << false << QStringList{"a", "c", "b"} << 2;
+        QTest::newRow("Alt+Down while busy") << "ListView1" << int(Qt::Key_Down) << alt << true
+                                             << true << unchanged << -1;
+        QTest::newRow("Up alone moves the cursor only")
+            << "ListView1" << int(Qt::Key_Up) << none << true << false << unchanged << 0;
+        QTest::newRow("Enter presses a focused button")
+            << "PushButton2" << int(Qt::Key_Return) << none << true << false << QStringList{} << -1;
+        QTest::newRow("Space presses a focused button")
+            << "PushButton2" << int(Qt::Key_Space) << none << true << false << QStringList{} << -1;
+        QTest::newRow("Ctrl+Enter presses nothing") << "PushButton2" << int(Qt::Key_Enter)
+                                                    << int(Qt::ControlModifier) << true << false
+                                                    << unchanged << -1;
+    }
+
+    void keysOnTheListAndButtons()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, selected);
+        QFETCH(bool, busy);
+        QFETCH(QStringList, after);
+        QFETCH(int, currentAfter);
+        FakeDialogs dialogs;
+        Form1 form(&dialogs);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.fileList().appendEntries({"a", "b", "c"});
+        auto *list = control<FileListView>(form, "ListView1");
+        list->selectionModel()->setCurrentIndex(list->model()->index(1, 0),
+                                                selected ? QItemSelectionModel::ClearAndSelect
+                                                         : QItemSelectionModel::NoUpdate);
+        if (busy)
+            form.setMousePointer(Pointer::Hourglass);
+        QWidget *widget = control<QWidget>(form, target.toLatin1().constData());
+        widget->setFocus();
+        QTest::keyClick(widget, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(entries(form), after);
+        if (currentAfter >= 0) {
+            QCOMPARE(list->currentIndex().row(), currentAfter);
+            QVERIFY(list->selectionModel()->isSelected(list->currentIndex()));
+        }
         QVERIFY(dialogs.shown.isEmpty());
     }
 

@@ -29,6 +29,7 @@ private slots:
             shownText = report->findChild<QLabel *>(QStringLiteral("reportText"))->text();
             const auto *view = report->findChild<QPlainTextEdit *>(QStringLiteral("reportDetails"));
             shownDetails = view->toPlainText();
+            QCOMPARE(view->accessibleName(), QStringLiteral("Report"));
             wraps = view->isReadOnly() && view->lineWrapMode() == QPlainTextEdit::WidgetWidth
                 && report->isSizeGripEnabled();
             report->findChild<QPushButton *>(QStringLiteral("copyReport"))->click();

@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -19,6 +20,8 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QUrl>
 
 #include "app/cursorfile.h"
@@ -27,6 +30,7 @@
 #include "app/samplefiles.h"
 #include "app/settings.h"
 #include "app/startup.h"
+#include "app/window/frameontop.h"
 #include "app/window/qtdialogs.h"
 #include "filelist/addfiles.h"
 #include "filelist/addfolder.h"
@@ -60,6 +64,27 @@ QFont buttonFont()
     font.setPointSizeF(11.25);
     return font;
 }
+
+// Return and Enter press a focused button as Space does; outside a dialog a
+// push button leaves them to its parent. A held key presses once.
+class EnterPressesButton : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+            || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+            return false;
+        if (!key->isAutoRepeat())
+            static_cast<QPushButton *>(watched)->click();
+        return true;
+    }
+};
 
 } // namespace
 
@@ -97,10 +122,7 @@ void Form1::buildControls()
     // load centres on the window, which is not shown yet.
     if (const QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
-    setAutoFillBackground(true);
-    QPalette background = palette();
-    background.setColor(QPalette::Window, Qt::white);
-    setPalette(background);
+    useLightPalette();
     setFont(controlFont());
 
     auto named = [](QWidget *widget, const char *name) {
@@ -176,6 +198,51 @@ void Form1::buildControls()
     for (int i = 0; i + 1 < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i), tabOrder.at(i + 1));
     ProgressBar1->setFocusPolicy(Qt::NoFocus);
+
+    nameControlsForAssistiveTools();
+    pressButtonsWithEnter();
+    keepFramesWhole();
+}
+
+void Form1::useLightPalette()
+{
+    // The window is white whatever the desktop's colours, so everything on it
+    // takes its colours from one light palette: a dark desktop's light text
+    // would vanish on the white. Fusion's palette is complete (disabled text,
+    // selection, placeholder) and the same on every system.
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    QPalette light = fusion ? fusion->standardPalette() : QPalette(Qt::lightGray, Qt::white);
+    light.setColor(QPalette::Window, Qt::white);
+    setPalette(light);
+    setAutoFillBackground(true);
+}
+
+void Form1::nameControlsForAssistiveTools()
+{
+    // A screen reader names a field after its label, and a control without
+    // one after its text or the frame around it, which says nothing here.
+    Label10->setBuddy(Combo1);
+    Label12->setBuddy(Text1);
+    Combo1->setAccessibleName(QStringLiteral("Tag"));
+    Text1->setAccessibleName(QStringLiteral("Value"));
+    ListView1->setAccessibleName(QStringLiteral("Files to tag"));
+    Text2->setAccessibleName(QStringLiteral("Results folder"));
+    Text2->setAccessibleDescription(Frame1->title());
+    PushButton6->setAccessibleName(QStringLiteral("Choose Results Folder…"));
+    ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
+}
+
+void Form1::pressButtonsWithEnter()
+{
+    auto *enter = new EnterPressesButton(this);
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->installEventFilter(enter);
+}
+
+void Form1::keepFramesWhole()
+{
+    new FrameOnTop(ListView1);
+    new FrameOnTop(Text1);
 }
 
 void Form1::connectControls()
@@ -384,6 +451,7 @@ void Form1::setBarText(const QString &text)
     QString format = text;
     format.replace(QLatin1Char('%'), QStringLiteral("%%")); // a file name is no format
     ProgressBar1->setFormat(format);
+    ProgressBar1->setAccessibleDescription(text);
 }
 
 void Form1::PushButton1_Click()

@@ -72,6 +72,10 @@ protected:
 
 private:
     void buildControls();
+    void useLightPalette();
+    void nameControlsForAssistiveTools();
+    void pressButtonsWithEnter();
+    void keepFramesWhole();
     void Form_Load();
     void ApplySkin();
     void connectControls();

@@ -11,6 +11,8 @@
 #include <QSaveFile>
 #include <QVBoxLayout>
 
+#include "app/window/frameontop.h"
+
 ReportDialog::ReportDialog(const QString &title, const QString &text, const QString &details,
                            QWidget *parent)
     : QDialog(parent), m_text(text), m_details(details)
@@ -31,6 +33,9 @@ ReportDialog::ReportDialog(const QString &title, const QString &text, const QStr
     // Long paths wrap instead of needing a sideways scroll.
     view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    view->setAccessibleName(tr("Report"));
+    view->setAccessibleDescription(text);
+    new FrameOnTop(view);
 
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *copy = buttons->addButton(tr("Copy"), QDialogButtonBox::ActionRole);

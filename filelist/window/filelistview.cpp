@@ -37,11 +37,34 @@ void FileListView::setFileList(FileListModel *model)
 
 void FileListView::removeSelectedEntry()
 {
-    if ((m_isBusy && m_isBusy()) || !m_model || m_model->entryCount() == 0)
+    if (isBusy() || !m_model || m_model->entryCount() == 0)
         return;
     const QModelIndexList selected = selectionModel()->selectedRows();
     if (!selected.isEmpty())
         m_model->removeRowAt(selected.first().row());
+}
+
+int FileListView::keyboardRow() const
+{
+    const QModelIndexList selected = selectionModel()->selectedRows();
+    if (!selected.isEmpty())
+        return selected.first().row();
+    // Tabbing into the list makes a row current without selecting it; the
+    // keys act on the row the focus frame shows.
+    return currentIndex().isValid() ? currentIndex().row() : -1;
+}
+
+void FileListView::moveSelectedEntry(int step)
+{
+    if (isBusy() || !m_model)
+        return;
+    const int from = keyboardRow();
+    const int to = from + step;
+    if (from < 0 || to < 0 || to >= m_model->entryCount())
+        return;
+    m_model->swapTexts(from, to);
+    setCurrentIndex(m_model->index(to));
+    scrollTo(currentIndex());
 }
 
 void FileListView::mousePressEvent(QMouseEvent *event)
@@ -69,7 +92,7 @@ void FileListView::mouseMoveEvent(QMouseEvent *event)
 void FileListView::followDrag(const QPoint &position)
 {
     const QModelIndex hover = indexAt(position);
-    if (!hover.isValid() || !m_draggedItem.isValid() || !m_model)
+    if (isBusy() || !hover.isValid() || !m_draggedItem.isValid() || !m_model)
         return;
     const int from = m_draggedItem.row();
     const int to = hover.row();
@@ -103,7 +126,19 @@ void FileListView::mouseDoubleClickEvent(QMouseEvent *event)
 void FileListView::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Delete) {
-        removeSelectedEntry();
+        if (!isBusy() && m_model && keyboardRow() >= 0) {
+            m_model->removeRowAt(keyboardRow());
+            // The row that took its place is the next one Delete removes;
+            // selecting it shows which.
+            if (currentIndex().isValid())
+                setCurrentIndex(currentIndex());
+        }
+        event->accept();
+        return;
+    }
+    if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::AltModifier
+        && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down)) {
+        moveSelectedEntry(event->key() == Qt::Key_Up ? -1 : 1);
         event->accept();
         return;
     }

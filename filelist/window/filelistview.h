@@ -9,9 +9,10 @@ class FileListModel;
 
 // The file list: one column in report layout. Entries are re-ordered by
 // dragging them with a button held (they swap as the pointer passes other
-// entries), removed by double-click or the Delete key unless the window is
-// busy, and files and folders dropped from a file manager are handed on. A
-// drop is always a copy: the files stay where they are.
+// entries) or by Alt+Up and Alt+Down, removed by double-click or the Delete
+// key, none of it while the window is busy; files and folders dropped from a
+// file manager are handed on. A drop is always a copy: the files stay where
+// they are.
 class FileListView : public QTreeView {
     Q_OBJECT
 public:
@@ -19,14 +20,16 @@ public:
 
     void setFileList(FileListModel *model);
 
-    // Asked before removing: true while a command is working.
+    // Asked before removing or re-ordering: true while a command is working.
     void setBusyTest(std::function<bool()> isBusy) { m_isBusy = std::move(isBusy); }
     // The pointer shown while an entry is dragged; the closed hand when null.
     void setDragCursor(const QCursor &cursor) { m_dragCursor = cursor; }
 
-
     // Remove selected entry.
     void removeSelectedEntry();
+    // The selected entry, else the current one, exchanges places with its
+    // neighbour (step -1 up, +1 down) and stays selected.
+    void moveSelectedEntry(int step);
 
 signals:
     // Local paths dropped on the list as native bytes, in the order of the drop.
@@ -43,6 +46,9 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    bool isBusy() const { return m_isBusy && m_isBusy(); }
+    // The row the keyboard acts on: the selected one, else the current one.
+    int keyboardRow() const;
     void followDrag(const QPoint &position);
     static QList<QByteArray> localPaths(const QMimeData *data);
 

@@ -38,3 +38,11 @@ if ! diff -u "$tmp/expected" "$tmp/packed"; then
     fail=1
 fi
 [ "$fail" -eq 0 ] || { cat "$tmp/info" >&2; exit 1; }
+
+# Debian's package checker: no error (a warning or a note is shown, not failed).
+if command -v lintian >/dev/null; then
+    status=0
+    lintian --fail-on error "$deb" >"$tmp/lintian" 2>&1 || status=$?
+    grep -v '^running with root privileges' "$tmp/lintian" >&2 || true
+    [ "$status" -eq 0 ] || { echo "lintian found errors" >&2; exit 1; }
+fi
