@@ -7,6 +7,7 @@
 
 #include "writer/admission.h"
 #include "writer/exiftoolworker.h"
+#include "writer/toolpool.h"
 #include "writer/filework.h"
 #include "writer/runfolder.h"
 #include "writer/stayopen.h"
@@ -59,18 +60,9 @@ struct WriterEngine::Flight {
     QByteArray output;    // the tool's output in the run folder
     std::shared_ptr<PublishGate> gate;
     bool toolRan = false;
-    bool timedOut = false;
     QString noteWords;
     QString noteLines;
 };
-
-struct WriterEngine::Slot {
-    ExifToolWorker *worker = nullptr;
-    bool ready = false;
-    int idleEnds = 0;  // tools that ended without being asked since the last answer
-    QElapsedTimer headSince; // since the tool began the first command it holds
-};
-
 
 WriterEngine::WriterEngine(JobSource &source, Options options, QObject *parent)
     : QObject(parent)
@@ -84,10 +76,7 @@ WriterEngine::WriterEngine(JobSource &source, Options options, QObject *parent)
     m_watch.setInterval(qBound(10, m_options.fileTimeoutMs / 4, 1000));
     connect(&m_watch, &QTimer::timeout, this, &WriterEngine::checkWatch);
     m_closeDeadline.setSingleShot(true);
-    connect(&m_closeDeadline, &QTimer::timeout, this, [this] {
-        m_retiring.clear();
-        closeRun();
-    });
+    connect(&m_closeDeadline, &QTimer::timeout, this, &WriterEngine::closeRun);
 }
 
 WriterEngine::~WriterEngine()
@@ -105,15 +94,20 @@ void WriterEngine::start(int fileCount)
     if (m_running)
         return;
     m_running = true;
-    m_anyStarted = false;
     m_exhausted = false;
     m_stopping = false;
     m_closing = false;
     m_finishing = false;
-    m_toolError.clear();
+    m_folderFailure.clear();
     m_cancelled = std::make_shared<std::atomic_bool>(false);
     m_names.clear();
-    m_slots.assign(size_t(qBound(1, fileCount, m_options.workers)), Slot());
+    m_tools = std::make_unique<ToolPool>(m_options.toolPath, m_options.commandsPerWorker,
+                                         m_options.fileTimeoutMs, this);
+    connect(m_tools.get(), &ToolPool::ready, this, &WriterEngine::pump);
+    connect(m_tools.get(), &ToolPool::answered, this, &WriterEngine::onAnswer);
+    connect(m_tools.get(), &ToolPool::failedToStart, this, &WriterEngine::onToolsFailedToStart);
+    connect(m_tools.get(), &ToolPool::ended, this, &WriterEngine::closeRun);
+    m_toolCount = qBound(1, fileCount, m_options.workers);
     m_folderOpening = true;
     const QByteArray resultsFolder = QFile::encodeName(m_options.resultsFolder);
     const quint64 generation = m_generation;
@@ -140,108 +134,37 @@ void WriterEngine::onFolderReady(const std::shared_ptr<RunFolder> &folder, const
 {
     m_folderOpening = false;
     m_folder = folder;
-    if (!folder) {
-        // Every file fails with the reason; no tool is needed.
-        m_toolError = whyNot;
-        m_slots.clear();
-    }
-    for (int i = 0; i < int(m_slots.size()); ++i)
-        startWorker(i);
+    if (folder)
+        m_tools->start(m_toolCount, folder->runDescriptor());
+    else
+        m_folderFailure = whyNot; // every file fails with it; no tool is needed
     pump();
 }
 
-void WriterEngine::startWorker(int slotIndex)
+void WriterEngine::onToolsFailedToStart(const QString &why)
 {
-    auto *worker = new ExifToolWorker(m_options.toolPath, this);
-    // The tools write into the run folder by relative names, which also
-    // keeps them clear of ExifTool's "%" name codes.
-    worker->setWorkingDirectory(m_folder->runDescriptor());
-    Slot &slot = m_slots[size_t(slotIndex)];
-    slot.worker = worker;
-    slot.ready = false;
-    connect(worker, &ExifToolWorker::started, this,
-            [this, slotIndex, worker] { onWorkerStarted(slotIndex, worker); });
-    connect(worker, &ExifToolWorker::failed, this, [this, slotIndex, worker](const QString &why) {
-        onWorkerFailed(slotIndex, worker, why);
-    });
-    connect(worker, &ExifToolWorker::finished, this,
-            [this, worker](int, const ToolResult &result) { onAnswer(worker, result); });
-    worker->start();
+    m_running = false;
+    ++m_generation;
+    m_watch.stop();
+    m_cancelled->store(true);
+    for (const auto &entry : m_flights)
+        if (entry.second.gate)
+            entry.second.gate->giveUp();
+    m_flights.clear();
+    m_forTool.clear();
+    if (std::shared_ptr<RunFolder> folder = std::move(m_folder))
+        FileWork::start([folder] { folder->finish(); });
+    emit failedToStart(why);
 }
 
-void WriterEngine::onWorkerStarted(int slotIndex, ExifToolWorker *worker)
+// Why no tool will take a file any more; empty while one may.
+QString WriterEngine::noToolReason() const
 {
-    Slot &slot = m_slots[size_t(slotIndex)];
-    if (slot.worker != worker)
-        return;
-    slot.ready = true;
-    m_anyStarted = true;
-    pump();
-}
-
-void WriterEngine::onWorkerFailed(int slotIndex, ExifToolWorker *worker, const QString &why)
-{
-    if (size_t(slotIndex) >= m_slots.size() || m_slots[size_t(slotIndex)].worker != worker)
-        return;
-    Slot &slot = m_slots[size_t(slotIndex)];
-    const bool hadStarted = slot.ready;
-    retire(worker, false);
-    slot.worker = nullptr;
-    slot.ready = false;
-    if (!m_running || m_closing)
-        return;
-    // Ended while idle: a new tool takes its place, unless they keep ending.
-    if (hadStarted && ++slot.idleEnds < 3) {
-        startWorker(slotIndex);
-        return;
-    }
-    m_toolError = hadStarted ? QStringLiteral("ExifTool keeps ending on its own (%1)").arg(why)
-                             : QStringLiteral("ExifTool could not be started (%1).").arg(why);
-    if (!m_anyStarted && !anyLiveWorker()) {
-        m_running = false;
-        ++m_generation;
-        m_watch.stop();
-        m_cancelled->store(true);
-        for (const auto &entry : m_flights)
-            if (entry.second.gate)
-                entry.second.gate->giveUp();
-        m_flights.clear();
-        m_forTool.clear();
-        if (std::shared_ptr<RunFolder> folder = std::move(m_folder))
-            FileWork::start([folder] { folder->finish(); });
-        emit failedToStart(why);
-        return;
-    }
-    pump();
-}
-
-// The ready tool with the fewest commands, if one has room for another; -1 if none.
-int WriterEngine::roomiestSlot() const
-{
-    int best = -1;
-    int bestLoad = m_options.commandsPerWorker;
-    for (int i = 0; i < int(m_slots.size()); ++i) {
-        const Slot &slot = m_slots[size_t(i)];
-        if (!slot.ready || !slot.worker)
-            continue;
-        const int load = int(m_inTool.value(slot.worker).size());
-        if (load < bestLoad) {
-            best = i;
-            bestLoad = load;
-        }
-    }
-    return best;
-}
-
-bool WriterEngine::anyLiveWorker() const
-{
-    return std::any_of(m_slots.cbegin(), m_slots.cend(), [](const Slot &slot) { return slot.worker; });
-}
-
-// No tool will take a file any more: what waits for one fails.
-bool WriterEngine::toolsGone() const
-{
-    return !m_folderOpening && !anyLiveWorker();
+    if (m_folderOpening)
+        return QString();
+    if (!m_folderFailure.isEmpty())
+        return m_folderFailure;
+    return m_tools->anyAlive() ? QString() : m_tools->failure();
 }
 
 // Whether another file may be taken in. Files on their way to a tool are
@@ -249,33 +172,13 @@ bool WriterEngine::toolsGone() const
 // so a slow sync never starves the tools. Either way a long list costs no memory.
 bool WriterEngine::roomForAnotherFile() const
 {
-    const int tools = int(qMax<size_t>(1, m_slots.size()));
+    const int tools = m_toolCount;
     const auto publishing = std::count_if(m_flights.cbegin(), m_flights.cend(), [](const auto &entry) {
         return entry.second.phase == Flight::Phase::Publishing;
     });
     const int feeding = int(m_flights.size() - size_t(publishing));
     return feeding < tools * (m_options.commandsPerWorker + 1)
         && int(m_flights.size()) < tools * (m_options.commandsPerWorker + 8);
-}
-
-void WriterEngine::retire(ExifToolWorker *worker, bool kill)
-{
-    if (!worker || m_retiring.contains(worker))
-        return;
-    m_retiring.append(worker);
-    disconnect(worker, &ExifToolWorker::started, this, nullptr);
-    disconnect(worker, &ExifToolWorker::failed, this, nullptr);
-    connect(worker, &ExifToolWorker::ended, this, [this, worker] {
-        m_retiring.removeAll(worker);
-        m_inTool.remove(worker);
-        worker->deleteLater();
-        if (m_closing)
-            closeRun();
-    });
-    if (kill)
-        worker->kill();
-    else
-        worker->stop();
 }
 
 void WriterEngine::stop()
@@ -298,18 +201,8 @@ void WriterEngine::abandon()
     for (const auto &entry : m_flights)
         if (entry.second.gate)
             entry.second.gate->giveUp();
-    QList<ExifToolWorker *> workers = m_retiring;
-    for (Slot &slot : m_slots)
-        if (slot.worker)
-            workers.append(slot.worker);
-    m_slots.clear();
-    m_retiring.clear();
-    // Killed all at once, then waited for: a dead tool writes nothing more.
-    for (ExifToolWorker *worker : workers) {
-        disconnect(worker, nullptr, this, nullptr);
-        worker->kill();
-    }
-    qDeleteAll(workers);
+    if (m_tools)
+        m_tools->killAll();
     if (std::shared_ptr<RunFolder> folder = std::move(m_folder)) {
         auto gone = std::make_shared<QSemaphore>();
         FileWork::start([folder, gone] {
@@ -320,7 +213,6 @@ void WriterEngine::abandon()
         gone->tryAcquire(1, AbandonWaitMs);
     }
     m_flights.clear();
-    m_inTool.clear();
     m_forTool.clear();
     m_names.clear();
 }
@@ -362,17 +254,13 @@ void WriterEngine::pump()
 
 void WriterEngine::feedTools()
 {
-    if (toolsGone()) {
+    if (const QString why = noToolReason(); !why.isEmpty()) {
         for (quint64 serial : std::exchange(m_forTool, {}))
-            resolve(serial, FileOutcome::Kind::Failed, m_toolError);
+            resolve(serial, FileOutcome::Kind::Failed, why);
         return;
     }
-    while (!m_forTool.isEmpty()) {
-        const int best = roomiestSlot();
-        if (best < 0)
-            break;
-        send(best, m_forTool.takeFirst());
-    }
+    while (!m_forTool.isEmpty() && m_tools->hasRoom())
+        send(m_forTool.takeFirst());
 }
 
 // Takes the file into the run; its source and final name are looked at on a
@@ -384,8 +272,8 @@ void WriterEngine::admit(const WriteJob &job)
     flight.job = job;
     flight.since.start();
 
-    if (job.refusal.isEmpty() && toolsGone())
-        flight.job.refusal = m_toolError;
+    if (job.refusal.isEmpty())
+        flight.job.refusal = noToolReason();
     if (flight.job.refusal.isEmpty()
         && withoutClosingSeparator(job.resultsFolder)
             != withoutClosingSeparator(QFile::encodeName(m_options.resultsFolder)))
@@ -443,9 +331,8 @@ void WriterEngine::queueForTool(quint64 serial)
     m_forTool.insert(later, serial);
 }
 
-void WriterEngine::send(int slotIndex, quint64 serial)
+void WriterEngine::send(quint64 serial)
 {
-    Slot &slot = m_slots[size_t(slotIndex)];
     Flight &flight = m_flights.at(serial);
     WriteCommand command;
     command.output = flight.output;
@@ -457,15 +344,10 @@ void WriterEngine::send(int slotIndex, quint64 serial)
         resolve(serial, FileOutcome::Kind::Failed, whyNot);
         return;
     }
-    if (slot.worker->submit(encoded) == 0) {
-        slot.ready = false;
+    if (!m_tools->submit(serial, encoded)) {
         queueForTool(serial);
         return;
     }
-    QList<quint64> &queue = m_inTool[slot.worker];
-    queue.append(serial);
-    if (queue.size() == 1)
-        slot.headSince.start();
     flight.phase = Flight::Phase::InTool;
     flight.since.start();
 }
@@ -479,20 +361,8 @@ void WriterEngine::discardOutput(const Flight &flight)
     FileWork::start([folder, output] { folder->discard(output); });
 }
 
-void WriterEngine::onAnswer(ExifToolWorker *worker, const ToolResult &result)
+void WriterEngine::onAnswer(quint64 serial, const ToolResult &result, bool timedOut)
 {
-    QList<quint64> &queue = m_inTool[worker];
-    if (queue.isEmpty())
-        return;
-    const quint64 serial = queue.takeFirst();
-    for (Slot &slot : m_slots) {
-        if (slot.worker != worker)
-            continue;
-        if (!result.processLost)
-            slot.idleEnds = 0;
-        if (!queue.isEmpty())
-            slot.headSince.start();
-    }
     auto found = m_flights.find(serial);
     if (found == m_flights.end())
         return;
@@ -501,22 +371,15 @@ void WriterEngine::onAnswer(ExifToolWorker *worker, const ToolResult &result)
     if (result.processLost) {
         // The tool is gone, so whatever it left in the run folder is no copy.
         discardOutput(flight);
-        if (!result.begun && !flight.timedOut) {
+        if (!result.begun && !timedOut) {
             // The tool never began it: it goes to the tool taking its place.
             queueForTool(serial);
         } else {
             flight.toolRan = true;
             const ToolVerdict verdict = judgeToolResult(result, flight.job.tagName, false);
             resolve(serial, FileOutcome::Kind::Failed,
-                    flight.timedOut ? timeoutReason(m_options.fileTimeoutMs) : verdict.reason,
-                    flight.timedOut ? QString() : verdict.toolLine);
-        }
-        // A slot whose tool died gets a new one.
-        for (int i = 0; i < int(m_slots.size()); ++i) {
-            if (m_slots[size_t(i)].worker == worker && m_running && !m_closing) {
-                retire(worker, false);
-                startWorker(i);
-            }
+                    timedOut ? timeoutReason(m_options.fileTimeoutMs) : verdict.reason,
+                    timedOut ? QString() : verdict.toolLine);
         }
         pump();
         return;
@@ -616,25 +479,6 @@ void WriterEngine::resolve(quint64 serial, FileOutcome::Kind kind, QString reaso
 
 void WriterEngine::checkWatch()
 {
-    for (int i = 0; i < int(m_slots.size()); ++i) {
-        Slot &slot = m_slots[size_t(i)];
-        if (!slot.worker)
-            continue;
-        const QList<quint64> queue = m_inTool.value(slot.worker);
-        if (queue.isEmpty() || slot.headSince.elapsed() < m_options.fileTimeoutMs)
-            continue;
-        // The tool hangs on this file: it is killed and replaced, and the
-        // files queued behind it go to the new one.
-        auto found = m_flights.find(queue.first());
-        if (found != m_flights.end())
-            found->second.timedOut = true;
-        ExifToolWorker *stuck = slot.worker;
-        slot.worker = nullptr;
-        slot.ready = false;
-        retire(stuck, true);
-        startWorker(i);
-    }
-
     // A file system that does not answer holds a worker thread, never the run.
     if (m_folderOpening && m_folderSince.elapsed() >= m_options.fileTimeoutMs) {
         FileWork::makeRoomForStuckCall();
@@ -668,19 +512,15 @@ void WriterEngine::checkFinished()
         return;
     m_closing = true;
     m_watch.stop();
-    for (Slot &slot : m_slots)
-        if (slot.worker)
-            retire(slot.worker, false);
-    m_slots.clear();
     m_closeDeadline.start(ToolEndWaitMs);
-    closeRun();
+    m_tools->endAll();
 }
 
 // Once the tools have ended, the run folder goes and the copies' names are
 // made durable; then the run is over.
 void WriterEngine::closeRun()
 {
-    if (!m_running || m_finishing || !m_retiring.isEmpty())
+    if (!m_running || !m_closing || m_finishing)
         return;
     m_finishing = true;
     m_closeDeadline.stop();

@@ -18,8 +18,8 @@
 #include "writer/nameclaims.h"
 #include "writer/publication.h"
 
-class ExifToolWorker;
 class RunFolder;
+class ToolPool;
 struct Admission;
 struct ToolResult;
 
@@ -95,20 +95,17 @@ signals:
 
 private:
     struct Flight;
-    struct Slot;
 
     void onFolderReady(const std::shared_ptr<RunFolder> &folder, const QString &whyNot);
-    void startWorker(int slotIndex);
-    void onWorkerStarted(int slotIndex, ExifToolWorker *worker);
-    void onWorkerFailed(int slotIndex, ExifToolWorker *worker, const QString &reason);
-    void onAnswer(ExifToolWorker *worker, const ToolResult &result);
-    void retire(ExifToolWorker *worker, bool kill);
+    void onToolsFailedToStart(const QString &why);
+    QString noToolReason() const;
+    void onAnswer(quint64 serial, const ToolResult &result, bool timedOut);
     void pump();
     void feedTools();
     void admit(const WriteJob &job);
     void onAdmitted(quint64 serial, const Admission &admission);
     void queueForTool(quint64 serial);
-    void send(int slotIndex, quint64 serial);
+    void send(quint64 serial);
     void discardOutput(const Flight &flight);
     void checkWatch();
     void publishWhenFirst(quint64 serial);
@@ -118,32 +115,27 @@ private:
     void resolve(quint64 serial, FileOutcome::Kind kind, QString reason,
                  QString toolLine = QString(), QString group = QString(),
                  QString detail = QString());
-    int roomiestSlot() const;
-    bool anyLiveWorker() const;
-    bool toolsGone() const;
     bool roomForAnotherFile() const;
     void checkFinished();
     void closeRun();
 
     JobSource &m_source;
     Options m_options;
-    std::vector<Slot> m_slots;
+    std::unique_ptr<ToolPool> m_tools;
+    int m_toolCount = 1;
     std::map<quint64, Flight> m_flights; // every file not yet resolved
-    QHash<ExifToolWorker *, QList<quint64>> m_inTool;
     QList<quint64> m_forTool;            // admitted, waiting for a tool, in list order
     NameClaims m_names;
-    QList<ExifToolWorker *> m_retiring;
     std::shared_ptr<RunFolder> m_folder;
     std::shared_ptr<std::atomic_bool> m_cancelled;
     QTimer m_watch;
     QTimer m_closeDeadline;
     QElapsedTimer m_folderSince;
-    QString m_toolError;
+    QString m_folderFailure;
     quint64 m_nextSerial = 1;
     quint64 m_generation = 0;
     bool m_running = false;
     bool m_folderOpening = false;
-    bool m_anyStarted = false;
     bool m_exhausted = false;
     bool m_stopping = false;
     bool m_pulling = false;
