@@ -1,22 +1,18 @@
 #include "writer/writerengine.h"
 
 #include <QFile>
-#include <QSemaphore>
 #include <QThread>
 #include <algorithm>
 
-#include "writer/admission.h"
 #include "writer/exiftoolworker.h"
+#include "writer/runfiles.h"
 #include "writer/toolpool.h"
-#include "writer/filework.h"
 #include "writer/runfolder.h"
 #include "writer/stayopen.h"
 #include "writer/tooljudge.h"
 
 namespace {
 
-// How long closing the program waits for the run folder to go.
-constexpr int AbandonWaitMs = 1000;
 // How long the end of a run waits for tools asked to end.
 constexpr int ToolEndWaitMs = 5000;
 
@@ -32,33 +28,13 @@ QByteArray withoutClosingSeparator(QByteArray folder)
     return folder;
 }
 
-// "2 minutes", "0.5 seconds"
-QString limitText(int timeoutMs)
-{
-    if (timeoutMs % 60000 == 0)
-        return QStringLiteral("%1 minute%2")
-            .arg(timeoutMs / 60000)
-            .arg(timeoutMs == 60000 ? QString() : QStringLiteral("s"));
-    return QStringLiteral("%1 seconds").arg(QString::number(timeoutMs / 1000.0));
-}
-
-QString stalledReason(int timeoutMs, bool publishing)
-{
-    return publishing
-        ? QStringLiteral("The file system did not finish checking and saving this copy within %1.")
-              .arg(limitText(timeoutMs))
-        : QStringLiteral("The file system did not answer for this file within %1.").arg(limitText(timeoutMs));
-}
-
 } // namespace
 
 struct WriterEngine::Flight {
     enum class Phase { Admitting, ForTool, InTool, Publishing };
     WriteJob job;
     Phase phase = Phase::Admitting;
-    QElapsedTimer since;  // in this phase
     QByteArray output;    // the tool's output in the run folder
-    std::shared_ptr<PublishGate> gate;
     bool toolRan = false;
     QString noteWords;
     QString noteLines;
@@ -68,13 +44,10 @@ WriterEngine::WriterEngine(JobSource &source, Options options, QObject *parent)
     : QObject(parent)
     , m_source(source)
     , m_options(std::move(options))
-    , m_cancelled(std::make_shared<std::atomic_bool>(false))
 {
     if (m_options.workers <= 0)
         m_options.workers = QThread::idealThreadCount();
     m_options.commandsPerWorker = qMax(1, m_options.commandsPerWorker);
-    m_watch.setInterval(qBound(10, m_options.fileTimeoutMs / 4, 1000));
-    connect(&m_watch, &QTimer::timeout, this, &WriterEngine::checkWatch);
     m_closeDeadline.setSingleShot(true);
     connect(&m_closeDeadline, &QTimer::timeout, this, &WriterEngine::closeRun);
 }
@@ -86,7 +59,7 @@ WriterEngine::~WriterEngine()
 
 QString WriterEngine::timeoutReason(int timeoutMs)
 {
-    return QStringLiteral("ExifTool did not finish this file within %1.").arg(limitText(timeoutMs));
+    return QStringLiteral("ExifTool did not finish this file within %1.").arg(timeLimitText(timeoutMs));
 }
 
 void WriterEngine::start(int fileCount)
@@ -99,8 +72,23 @@ void WriterEngine::start(int fileCount)
     m_closing = false;
     m_finishing = false;
     m_folderFailure.clear();
-    m_cancelled = std::make_shared<std::atomic_bool>(false);
     m_names.clear();
+    m_files = std::make_unique<RunFiles>(QFile::encodeName(m_options.resultsFolder), m_options.verifier,
+                                         m_options.syncCopies, m_options.fileTimeoutMs, this);
+    connect(m_files.get(), &RunFiles::opened, this, &WriterEngine::onFolderOpened);
+    connect(m_files.get(), &RunFiles::admitted, this, &WriterEngine::onAdmitted);
+    connect(m_files.get(), &RunFiles::published, this, [this](quint64 serial, const Publication &publication) {
+        resolve(serial, publication.kind, publication.reason, publication.toolLine, publication.group);
+        pump();
+    });
+    connect(m_files.get(), &RunFiles::stalled, this, [this](quint64 serial, const QString &reason) {
+        resolve(serial, FileOutcome::Kind::Failed, reason);
+        pump();
+    });
+    connect(m_files.get(), &RunFiles::closed, this, [this] {
+        m_running = false;
+        emit finished();
+    });
     m_tools = std::make_unique<ToolPool>(m_options.toolPath, m_options.commandsPerWorker,
                                          m_options.fileTimeoutMs, this);
     connect(m_tools.get(), &ToolPool::ready, this, &WriterEngine::pump);
@@ -109,33 +97,14 @@ void WriterEngine::start(int fileCount)
     connect(m_tools.get(), &ToolPool::ended, this, &WriterEngine::closeRun);
     m_toolCount = qBound(1, fileCount, m_options.workers);
     m_folderOpening = true;
-    const QByteArray resultsFolder = QFile::encodeName(m_options.resultsFolder);
-    const quint64 generation = m_generation;
-    FileWork::run<std::pair<std::shared_ptr<RunFolder>, QString>>(
-        this,
-        [resultsFolder] {
-            QString whyNot;
-            std::shared_ptr<RunFolder> folder = RunFolder::create(resultsFolder, &whyNot);
-            return std::make_pair(folder, whyNot);
-        },
-        [this, generation](const std::pair<std::shared_ptr<RunFolder>, QString> &made) {
-            if (generation == m_generation && m_folderOpening) {
-                onFolderReady(made.first, made.second);
-            } else if (std::shared_ptr<RunFolder> late = made.first) {
-                // Given up on, or abandoned: the folder goes again.
-                FileWork::start([late] { late->finish(); });
-            }
-        });
-    m_folderSince.start();
-    m_watch.start();
+    m_files->open();
 }
 
-void WriterEngine::onFolderReady(const std::shared_ptr<RunFolder> &folder, const QString &whyNot)
+void WriterEngine::onFolderOpened(bool ok, const QString &whyNot)
 {
     m_folderOpening = false;
-    m_folder = folder;
-    if (folder)
-        m_tools->start(m_toolCount, folder->runDescriptor());
+    if (ok)
+        m_tools->start(m_toolCount, m_files->runFolderDescriptor());
     else
         m_folderFailure = whyNot; // every file fails with it; no tool is needed
     pump();
@@ -145,15 +114,10 @@ void WriterEngine::onToolsFailedToStart(const QString &why)
 {
     m_running = false;
     ++m_generation;
-    m_watch.stop();
-    m_cancelled->store(true);
-    for (const auto &entry : m_flights)
-        if (entry.second.gate)
-            entry.second.gate->giveUp();
     m_flights.clear();
     m_forTool.clear();
-    if (std::shared_ptr<RunFolder> folder = std::move(m_folder))
-        FileWork::start([folder] { folder->finish(); });
+    m_files->close();
+    m_files->disconnect(this);
     emit failedToStart(why);
 }
 
@@ -195,23 +159,11 @@ void WriterEngine::abandon()
         return;
     m_running = false;
     ++m_generation;
-    m_cancelled->store(true);
-    m_watch.stop();
     m_closeDeadline.stop();
-    for (const auto &entry : m_flights)
-        if (entry.second.gate)
-            entry.second.gate->giveUp();
     if (m_tools)
         m_tools->killAll();
-    if (std::shared_ptr<RunFolder> folder = std::move(m_folder)) {
-        auto gone = std::make_shared<QSemaphore>();
-        FileWork::start([folder, gone] {
-            folder->finish();
-            gone->release();
-        });
-        // A stalled file system keeps the run folder; the next run sweeps it.
-        gone->tryAcquire(1, AbandonWaitMs);
-    }
+    if (m_files)
+        m_files->abandon();
     m_flights.clear();
     m_forTool.clear();
     m_names.clear();
@@ -270,7 +222,6 @@ void WriterEngine::admit(const WriteJob &job)
     const quint64 serial = m_nextSerial++;
     Flight &flight = m_flights[serial];
     flight.job = job;
-    flight.since.start();
 
     if (job.refusal.isEmpty())
         flight.job.refusal = noToolReason();
@@ -288,16 +239,7 @@ void WriterEngine::admit(const WriteJob &job)
     }
     m_names.claim(job.finalPath, serial);
 
-    const std::shared_ptr<RunFolder> folder = m_folder;
-    const QByteArray source = job.sourcePath;
-    const QByteArray finalName = nameOf(job.finalPath);
-    const quint64 generation = m_generation;
-    FileWork::run<Admission>(
-        this, [folder, source, finalName] { return admitSource(source, *folder, finalName); },
-        [this, serial, generation](const Admission &admission) {
-            if (generation == m_generation)
-                onAdmitted(serial, admission);
-        });
+    m_files->admit(serial, job.sourcePath, nameOf(job.finalPath));
 }
 
 void WriterEngine::onAdmitted(quint64 serial, const Admission &admission)
@@ -311,7 +253,6 @@ void WriterEngine::onAdmitted(quint64 serial, const Admission &admission)
     } else if (admission.finalTaken) {
         // Nothing to write: the copy there is checked, and kept as it is.
         flight.phase = Flight::Phase::Publishing;
-        flight.since.start();
         publishWhenFirst(serial);
     } else {
         flight.output = RunFolder::outputName(serial);
@@ -324,7 +265,6 @@ void WriterEngine::queueForTool(quint64 serial)
 {
     Flight &flight = m_flights.at(serial);
     flight.phase = Flight::Phase::ForTool;
-    flight.since.start();
     const auto later = std::find_if(m_forTool.begin(), m_forTool.end(), [&](quint64 other) {
         return m_flights.at(other).job.position > flight.job.position;
     });
@@ -349,16 +289,6 @@ void WriterEngine::send(quint64 serial)
         return;
     }
     flight.phase = Flight::Phase::InTool;
-    flight.since.start();
-}
-
-void WriterEngine::discardOutput(const Flight &flight)
-{
-    if (!m_folder || flight.output.isEmpty())
-        return;
-    const std::shared_ptr<RunFolder> folder = m_folder;
-    const QByteArray output = flight.output;
-    FileWork::start([folder, output] { folder->discard(output); });
 }
 
 void WriterEngine::onAnswer(quint64 serial, const ToolResult &result, bool timedOut)
@@ -370,7 +300,7 @@ void WriterEngine::onAnswer(quint64 serial, const ToolResult &result, bool timed
 
     if (result.processLost) {
         // The tool is gone, so whatever it left in the run folder is no copy.
-        discardOutput(flight);
+        m_files->discard(flight.output);
         if (!result.begun && !timedOut) {
             // The tool never began it: it goes to the tool taking its place.
             queueForTool(serial);
@@ -389,13 +319,12 @@ void WriterEngine::onAnswer(quint64 serial, const ToolResult &result, bool timed
     const bool copyIsResult = !flight.job.assignment || flight.job.assignment->value.isEmpty();
     const ToolVerdict verdict = judgeToolResult(result, flight.job.tagName, copyIsResult);
     if (!verdict.written) {
-        discardOutput(flight);
+        m_files->discard(flight.output);
         resolve(serial, FileOutcome::Kind::Failed, verdict.reason, verdict.toolLine);
     } else {
         flight.noteWords = verdict.noteWords;
         flight.noteLines = verdict.noteLines;
         flight.phase = Flight::Phase::Publishing;
-        flight.since.start();
         publishWhenFirst(serial);
     }
     pump();
@@ -409,7 +338,7 @@ void WriterEngine::publishWhenFirst(quint64 serial)
     if (!m_names.mayPublish(flight.job.finalPath, serial))
         return;
     if (!m_names.writtenBy(flight.job.finalPath).isEmpty()) {
-        discardOutput(flight);
+        m_files->discard(flight.output);
         turnAway(serial);
         return;
     }
@@ -425,30 +354,11 @@ void WriterEngine::turnAway(quint64 serial)
 
 void WriterEngine::startPublication(quint64 serial)
 {
-    Flight &flight = m_flights.at(serial);
-    flight.gate = std::make_shared<PublishGate>();
-    flight.since.start();
-    const PublishInput input{flight.job.sourcePath, flight.output, nameOf(flight.job.finalPath),
-                             flight.job.tagName,
-                             flight.job.assignment ? flight.job.assignment->value : QString(),
-                             flight.noteWords, flight.noteLines, m_options.syncCopies};
-    const CopyVerifier verifier = m_options.verifier;
-    const std::shared_ptr<RunFolder> folder = m_folder;
-    const std::shared_ptr<PublishGate> gate = flight.gate;
-    const std::shared_ptr<std::atomic_bool> cancelled = m_cancelled;
-    FileWork::run<Publication>(
-        this,
-        [input, verifier, folder, gate, cancelled] {
-            return publishCopy(input, verifier, *folder, *gate, *cancelled);
-        },
-        [this, serial, gate](const Publication &publication) {
-            auto found = m_flights.find(serial);
-            if (found == m_flights.end() || found->second.gate != gate)
-                return;
-            resolve(serial, publication.kind, publication.reason, publication.toolLine,
-                    publication.group);
-            pump();
-        });
+    const Flight &flight = m_flights.at(serial);
+    m_files->publish(serial, {flight.job.sourcePath, flight.output, nameOf(flight.job.finalPath),
+                              flight.job.tagName,
+                              flight.job.assignment ? flight.job.assignment->value : QString(),
+                              flight.noteWords, flight.noteLines});
 }
 
 void WriterEngine::resolve(quint64 serial, FileOutcome::Kind kind, QString reason,
@@ -477,33 +387,6 @@ void WriterEngine::resolve(quint64 serial, FileOutcome::Kind kind, QString reaso
         publishWhenFirst(next);
 }
 
-void WriterEngine::checkWatch()
-{
-    // A file system that does not answer holds a worker thread, never the run.
-    if (m_folderOpening && m_folderSince.elapsed() >= m_options.fileTimeoutMs) {
-        FileWork::makeRoomForStuckCall();
-        onFolderReady(nullptr, QStringLiteral("The results folder did not answer within %1.")
-                                   .arg(limitText(m_options.fileTimeoutMs)));
-        return;
-    }
-    QList<quint64> stalled;
-    for (const auto &entry : m_flights) {
-        const Flight &flight = entry.second;
-        const bool onWorker = flight.phase == Flight::Phase::Admitting
-            || (flight.phase == Flight::Phase::Publishing && flight.gate);
-        if (onWorker && flight.since.elapsed() >= m_options.fileTimeoutMs
-            && (!flight.gate || flight.gate->giveUp()))
-            stalled.append(entry.first);
-    }
-    for (quint64 serial : stalled) {
-        FileWork::makeRoomForStuckCall();
-        const bool publishing = m_flights.at(serial).phase == Flight::Phase::Publishing;
-        resolve(serial, FileOutcome::Kind::Failed, stalledReason(m_options.fileTimeoutMs, publishing));
-    }
-    if (!stalled.isEmpty())
-        pump();
-}
-
 void WriterEngine::checkFinished()
 {
     if (!m_running || m_pulling || m_closing)
@@ -511,7 +394,6 @@ void WriterEngine::checkFinished()
     if (!(m_exhausted || m_stopping) || !m_flights.empty())
         return;
     m_closing = true;
-    m_watch.stop();
     m_closeDeadline.start(ToolEndWaitMs);
     m_tools->endAll();
 }
@@ -524,23 +406,5 @@ void WriterEngine::closeRun()
         return;
     m_finishing = true;
     m_closeDeadline.stop();
-    const quint64 generation = m_generation;
-    const auto done = [this, generation](int) {
-        if (generation != m_generation || !m_running)
-            return;
-        m_running = false;
-        emit finished();
-    };
-    std::shared_ptr<RunFolder> folder = std::move(m_folder);
-    if (!folder) {
-        done(0);
-        return;
-    }
-    FileWork::run<int>(
-        this,
-        [folder] {
-            folder->finish();
-            return 0;
-        },
-        done);
+    m_files->close();
 }

@@ -18,7 +18,7 @@
 #include "writer/nameclaims.h"
 #include "writer/publication.h"
 
-class RunFolder;
+class RunFiles;
 class ToolPool;
 struct Admission;
 struct ToolResult;
@@ -96,7 +96,7 @@ signals:
 private:
     struct Flight;
 
-    void onFolderReady(const std::shared_ptr<RunFolder> &folder, const QString &whyNot);
+    void onFolderOpened(bool ok, const QString &whyNot);
     void onToolsFailedToStart(const QString &why);
     QString noToolReason() const;
     void onAnswer(quint64 serial, const ToolResult &result, bool timedOut);
@@ -106,8 +106,6 @@ private:
     void onAdmitted(quint64 serial, const Admission &admission);
     void queueForTool(quint64 serial);
     void send(quint64 serial);
-    void discardOutput(const Flight &flight);
-    void checkWatch();
     void publishWhenFirst(quint64 serial);
     void turnAway(quint64 serial);
     void startPublication(quint64 serial);
@@ -126,11 +124,8 @@ private:
     std::map<quint64, Flight> m_flights; // every file not yet resolved
     QList<quint64> m_forTool;            // admitted, waiting for a tool, in list order
     NameClaims m_names;
-    std::shared_ptr<RunFolder> m_folder;
-    std::shared_ptr<std::atomic_bool> m_cancelled;
-    QTimer m_watch;
+    std::unique_ptr<RunFiles> m_files;
     QTimer m_closeDeadline;
-    QElapsedTimer m_folderSince;
     QString m_folderFailure;
     quint64 m_nextSerial = 1;
     quint64 m_generation = 0;
