@@ -112,7 +112,7 @@ void Form1::buildControls()
     ListView1->setToolTip(QStringLiteral(
         "Drag and drop files here. Double-click item to remove it. Move | line to right and out "
         "of window to reveal full names."));
-    ListView1->setBusyTest([this] { return m_pointer == Pointer::Hourglass; });
+    ListView1->setBusyTest([this] { return holdsList(); });
 
     Frame2 = new QGroupBox(QStringLiteral("Tag Options"), this);
     named(Frame2, "Frame2");
@@ -397,7 +397,7 @@ void Form1::PushButton2_Click()
 {
     ErrorGuard guard(*m_dialogs, QString::fromLatin1(Location::ClearList));
     guard.step(100, [&] {
-        if (m_pointer != Pointer::Hourglass)
+        if (!holdsList())
             m_model->clear();
     });
 }
@@ -532,6 +532,12 @@ void Form1::lockTagChoice(bool locked)
     for (int row = 0; tags && row < tags->rowCount(); ++row)
         if (QStandardItem *tag = tags->item(row))
             tag->setEnabled(!locked || row == Combo1->currentIndex());
+}
+
+bool Form1::holdsList() const
+{
+    // A run holds its list from Start, before its hourglass shows.
+    return m_pointer == Pointer::Hourglass || m_running;
 }
 
 bool Form1::holdsListOrder(QObject *watched, QEvent *event) const

@@ -83,6 +83,7 @@ private:
     void showWorkingPointer();
     void onScanFinished(int jobId, const QList<ScanFailure> &failures);
     void lockTagChoice(bool locked);
+    bool holdsList() const;
     bool holdsListOrder(QObject *watched, QEvent *event) const;
 
     std::unique_ptr<Dialogs> m_ownDialogs;
