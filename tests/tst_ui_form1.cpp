@@ -335,12 +335,24 @@ private slots:
         QWidget owner;
         QtDialogs dialogs(&owner);
         dialogs.closeQuestion(); // none open: nothing happens
-        QTimer::singleShot(0, &owner, [&] { dialogs.closeQuestion(); });
+        QString shownAfter;
+        QTimer::singleShot(0, &owner, [&] {
+            dialogs.closeQuestion();
+            // What follows at once is shown and waits for its answer.
+            QTimer::singleShot(0, &owner, [&] {
+                if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                    shownAfter = box->text();
+                    box->done(0);
+                }
+            });
+            dialogs.message(QStringLiteral("Done."));
+        });
         QTimer::singleShot(5000, &owner, [] { // only if the question did not close
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
                 box->done(QMessageBox::Yes);
         });
         QVERIFY(!dialogs.question(QStringLiteral("Stop the run? Files already written are kept.")));
+        QCOMPARE(shownAfter, QStringLiteral("Done."));
         QVERIFY(!QApplication::activeModalWidget());
     }
 
