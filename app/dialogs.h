@@ -14,11 +14,24 @@ public:
     // title. Details, when given, are offered behind the box's details button.
     virtual void message(const QString &text, const QString &details = QString()) = 0;
 
+    // message() with one more button, "Open Results Folder", which opens the
+    // folder through openUrl(). A box with details stays open, so that its
+    // report can still be copied or saved.
+    virtual void messageWithFolder(const QString &text, const QString &details,
+                                   const QUrl & /*folder*/)
+    {
+        message(text, details);
+    }
+
     // Box with the warning icon, one OK button and its own caption.
     virtual void warning(const QString &caption, const QString &text) = 0;
 
     // Yes/No question without icon, captioned with the application title.
     virtual bool question(const QString &text) = 0;
+
+    // Closes an open question() as if No had been answered: what it asked
+    // about has settled itself. Nothing when no question is open.
+    virtual void closeQuestion() {}
 
     // Input box captioned with the application title. Cancel gives the empty text.
     virtual QString inputText(const QString &prompt, const QString &initial) = 0;

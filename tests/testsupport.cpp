@@ -1,53 +1,82 @@
 #include "testsupport.h"
 
 #include <QDir>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
 
 void FakeDialogs::message(const QString &text, const QString &details)
 {
-    shown.append({QStringLiteral("message"), QString(), text, details});
+    shown.append({QStringLiteral("message"), QString(), text, details, QUrl()});
     if (onShown)
         onShown(shown.last());
 }
 
 void FakeDialogs::warning(const QString &caption, const QString &text)
 {
-    shown.append({QStringLiteral("warning"), caption, text, QString()});
+    shown.append({QStringLiteral("warning"), caption, text, QString(), QUrl()});
+    if (onShown)
+        onShown(shown.last());
+}
+
+void FakeDialogs::messageWithFolder(const QString &text, const QString &details, const QUrl &folder)
+{
+    shown.append({QStringLiteral("message"), QString(), text, details, folder});
+    if (openFolderAtEnd)
+        openUrl(folder);
     if (onShown)
         onShown(shown.last());
 }
 
 bool FakeDialogs::question(const QString &text)
 {
-    shown.append({QStringLiteral("question"), QString(), text, QString()});
+    shown.append({QStringLiteral("question"), QString(), text, QString(), QUrl()});
+    if (holdQuestions) {
+        QEventLoop open;
+        m_openQuestion = &open;
+        QTimer::singleShot(60000, &open, &QEventLoop::quit); // a test that fails still ends
+        open.exec();
+        m_openQuestion = nullptr;
+        return false;
+    }
     return questionAnswers.isEmpty() ? false : questionAnswers.takeFirst();
+}
+
+void FakeDialogs::closeQuestion()
+{
+    if (!m_openQuestion)
+        return;
+    ++questionsClosed;
+    shown.append({QStringLiteral("closed"), QString(), QString(), QString(), QUrl()});
+    m_openQuestion->quit();
+    m_openQuestion = nullptr;
 }
 
 QString FakeDialogs::inputText(const QString &prompt, const QString &initial)
 {
-    shown.append({QStringLiteral("input"), QString(), prompt, QString()});
+    shown.append({QStringLiteral("input"), QString(), prompt, QString(), QUrl()});
     inputInitials.append(initial);
     return inputAnswers.isEmpty() ? QString() : inputAnswers.takeFirst();
 }
 
 QStringList FakeDialogs::openFileNames(const QString &title, const QString &filter)
 {
-    shown.append({QStringLiteral("open"), title, filter, QString()});
+    shown.append({QStringLiteral("open"), title, filter, QString(), QUrl()});
     return openAnswers.isEmpty() ? QStringList() : openAnswers.takeFirst();
 }
 
 QString FakeDialogs::browseForFolder(const QString &title, const QString &startFolder)
 {
-    shown.append({QStringLiteral("folder"), title, startFolder, QString()});
+    shown.append({QStringLiteral("folder"), title, startFolder, QString(), QUrl()});
     folderStarts.append(startFolder);
     return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
 }
 
 bool FakeDialogs::openUrl(const QUrl &url)
 {
-    shown.append({QStringLiteral("url"), QString(), url.toString(), QString()});
+    shown.append({QStringLiteral("url"), QString(), url.toString(), QString(), QUrl()});
     openedUrls.append(url);
     return true;
 }

@@ -12,6 +12,8 @@
 
 #include "app/dialogs.h"
 
+class QEventLoop;
+
 // Answers every dialog from a script and records what was shown.
 class FakeDialogs : public Dialogs {
 public:
@@ -20,11 +22,14 @@ public:
         QString caption; // for warnings
         QString text;
         QString details;
+        QUrl folder; // what the end of a run offers to open
     };
 
     void message(const QString &text, const QString &details = QString()) override;
+    void messageWithFolder(const QString &text, const QString &details, const QUrl &folder) override;
     void warning(const QString &caption, const QString &text) override;
     bool question(const QString &text) override;
+    void closeQuestion() override;
     QString inputText(const QString &prompt, const QString &initial) override;
     QStringList openFileNames(const QString &title, const QString &filter) override;
     QString browseForFolder(const QString &title, const QString &startFolder) override;
@@ -35,6 +40,10 @@ public:
     QStringList inputAnswers;          // the answer text; empty means Cancel
     QList<QStringList> openAnswers;
     QStringList folderAnswers;
+    // The end box's "Open Results Folder" is pressed.
+    bool openFolderAtEnd = false;
+    // A question stays open (its event loop runs) until closeQuestion().
+    bool holdQuestions = false;
 
     // Called after each recorded message or warning (a test can react, for
     // instance by quitting an event loop).
@@ -44,9 +53,13 @@ public:
     QStringList inputInitials;   // the pre-filled answers the input box offered
     QStringList folderStarts;    // the start folders the picker was given
     QList<QUrl> openedUrls;
+    int questionsClosed = 0;
 
     QList<Shown> ofKind(const QString &kind) const;
     void clear();
+
+private:
+    QEventLoop *m_openQuestion = nullptr;
 };
 
 // Points the per-user settings store at a fresh temporary folder, so no test

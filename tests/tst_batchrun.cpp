@@ -1,10 +1,12 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTimer>
 #include <QGuiApplication>
 #include <QtTest>
 #include <cstdio>
 #include <functional>
+#include <unistd.h>
 
 #include "app/errorreport.h"
 #include "testsupport.h"
@@ -47,6 +49,9 @@ public:
             onText(text);
     }
     QString barText() const override { return currentText; }
+    void setRunning(bool on) override { running.append(on); }
+    void setRunProgress(int done, int total) override { progress.append({done, total}); }
+    void focusValue() override { ++focused; }
 
     // Consecutive repeats (the wait puts the caption back) count once.
     QStringList distinctTexts() const
@@ -71,6 +76,9 @@ public:
     int current = 37;
     QString currentText = QStringLiteral("Progress Bar");
     std::function<void(const QString &)> onText;
+    QList<bool> running;
+    QList<QPair<int, int>> progress;
+    int focused = 0;
 };
 
 // Stands in for ExifTool: speaks enough of its -stay_open protocol, writes the
@@ -118,21 +126,18 @@ private slots:
     void cleanup();
 
     void emptyListShowsMessageOnly();
-    void missingFolderShowsMessageOnly_data();
-    void missingFolderShowsMessageOnly();
-    void missingToolShowsMessageOnly();
+    void refusedBeforeAnyFile_data();
+    void refusedBeforeAnyFile();
 
     void fourFilesWritten();
     void secondClickDuringRunIsIgnored();
-    void filesAddedDuringRunAreNotProcessed();
-    void entriesGoneDuringRunAreSkipped();
+    void inputsAreFixedAtStart_data();
+    void inputsAreFixedAtStart();
     void noTagSelectedCopiesFiles();
-    void invalidDateStartsNothing();
     void copyWithoutTheValueIsRefused();
     void secondRunFinishesTheRest();
     void nameThatIsNotUtf8KeepsItsBytes();
     void existingOutputIsLeftAlone();
-    void xpValueOutsideBasicPlaneIsRefused();
     void failureInStepIsReportedAndRunGoesOn();
 
     void warningsAboutOtherTagsDoNotCount_data();
@@ -142,6 +147,7 @@ private slots:
     void lostToolFailsFilesAndRunEnds();
     void abandonLeavesNoResultFile();
     void stopLetsFilesInFlightFinish();
+    void stopQuestionClosesWhenTheRunEnds();
     void firstListedOfOneNameWins();
     void onlyRegularFilesReachTheTool_data();
     void onlyRegularFilesReachTheTool();
@@ -212,46 +218,94 @@ void TestBatchRun::emptyListShowsMessageOnly()
     QVERIFY(!run.BatchBusy());
 }
 
-void TestBatchRun::missingFolderShowsMessageOnly_data()
+// Each problem known before the run: one message, no file tried, the window
+// as it was (and the value box focused again after a refused value).
+void TestBatchRun::refusedBeforeAnyFile_data()
 {
-    QTest::addColumn<QString>("folder");
-    QTest::newRow("empty text") << QString();
-    QTest::newRow("names a file") << QStringLiteral("photos/a.jpg");
-    QTest::newRow("does not exist") << QStringLiteral("nowhere");
+    QTest::addColumn<QString>("folder"); // relative to the test's folder; "" the results folder
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("toolMissing");
+    QTest::addColumn<QStringList>("says");
+    QTest::addColumn<bool>("refocused");
+    const QString folderMissing = QStringLiteral("Folder does not exist. Please select another folder.");
+    QTest::newRow("folder: empty text") << "<empty>" << "Artist" << "x" << false
+                                        << QStringList{folderMissing} << false;
+    QTest::newRow("folder: names a file") << "photos/a.jpg" << "Artist" << "x" << false
+                                          << QStringList{folderMissing} << false;
+    QTest::newRow("folder: does not exist") << "nowhere" << "Artist" << "x" << false
+                                            << QStringList{folderMissing} << false;
+    QTest::newRow("folder: cannot create files in it")
+        << "<locked>" << "Artist" << "x" << false
+        << QStringList{"Files cannot be created in the folder \"<locked>\". Please select another folder."}
+        << false;
+    QTest::newRow("tool missing") << "" << "Artist" << "x" << true
+                                  << QStringList{"ExifTool was not found.", "install"} << false;
+    QTest::newRow("date not understood")
+        << "" << "Date and Time (original)" << "yesterday" << false
+        << QStringList{"YYYY:MM:DD HH:MM:SS", "yesterday"} << true;
+    QTest::newRow("emoji in Title") << "" << "Title" << "party \U0001F389 time" << false
+                                    << QStringList{"\"Title\"", "\"\U0001F389\" (U+1F389)"} << true;
+    QTest::newRow("beyond U+FFFF in Keywords")
+        << "" << "Keywords" << "clef \U0001D11E, \U0001F600" << false
+        << QStringList{"\"Keywords\"", "\"\U0001D11E\" (U+1D11E)"} << true;
 }
 
-void TestBatchRun::missingFolderShowsMessageOnly()
+void TestBatchRun::refusedBeforeAnyFile()
 {
     QFETCH(QString, folder);
-    m_host.entries = makeSources({QStringLiteral("a.jpg")});
-    m_host.folder = folder.isEmpty() ? folder : m_dir->filePath(folder);
+    QFETCH(QString, label);
+    QFETCH(QString, value);
+    QFETCH(bool, toolMissing);
+    QFETCH(QStringList, says);
+    QFETCH(bool, refocused);
 
-    BatchRun run(m_host, m_dialogs);
-    run.PushButton3_Click();
-    QCOMPARE(m_dialogs.shown.size(), 1);
-    QCOMPARE(m_dialogs.shown.first().text,
-             QStringLiteral("Folder does not exist. Please select another folder."));
-    QVERIFY(m_host.pointer.isEmpty());
-    QVERIFY(m_host.barValues.isEmpty() && m_host.barTexts.isEmpty());
-    QVERIFY(!run.BatchBusy());
-    QVERIFY(outputNames().isEmpty());
-}
-
-void TestBatchRun::missingToolShowsMessageOnly()
-{
     m_host.entries = makeSources({QStringLiteral("a.jpg"), QStringLiteral("b.jpg")});
+    m_host.label = label;
+    m_host.value = value;
+    QString locked;
+    if (folder == QLatin1String("<locked>")) {
+        // Root may write anywhere the permissions forbid; not in a process's /proc folder.
+        locked = m_dir->filePath(QStringLiteral("locked"));
+        QVERIFY(QDir().mkpath(locked));
+        QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        if (::geteuid() == 0)
+            locked = QStringLiteral("/proc/1");
+        m_host.folder = locked;
+        for (QString &text : says)
+            text.replace(QLatin1String("<locked>"), locked);
+    } else if (folder == QLatin1String("<empty>")) {
+        m_host.folder.clear();
+    } else if (!folder.isEmpty()) {
+        m_host.folder = m_dir->filePath(folder);
+    }
+    // A tool that would leave a mark if it were ever started.
+    const QString marker = m_dir->filePath(QStringLiteral("started"));
+    const QString tool = m_dir->filePath(QStringLiteral("marking-tool"));
+    QFile script(tool);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\ntouch '" + QFile::encodeName(marker) + "'\nexit 1\n");
+    script.close();
+    QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+
     BatchRun run(m_host, m_dialogs);
-    run.setToolProgram(QStringLiteral("ostrell-no-such-exiftool"));
+    run.setToolProgram(toolMissing ? QStringLiteral("ostrell-no-such-exiftool") : tool);
     run.PushButton3_Click();
+    QTRY_VERIFY(!run.BatchBusy());
     QCOMPARE(m_dialogs.shown.size(), 1);
     const QString text = m_dialogs.shown.first().text;
-    QVERIFY2(text.contains(QLatin1String("ExifTool")) && text.contains(QLatin1String("install")),
-             qPrintable(text));
-    QVERIFY(!text.startsWith(QLatin1String("Done.")));
+    for (const QString &part : says)
+        QVERIFY2(text.contains(part), qPrintable(text));
+    QCOMPARE(m_host.focused, refocused ? 1 : 0);
     QVERIFY(m_host.pointer.isEmpty());
     QVERIFY(m_host.barValues.isEmpty() && m_host.barTexts.isEmpty());
-    QVERIFY(!run.BatchBusy());
+    QVERIFY(m_host.running.isEmpty() || !m_host.running.last());
+    QTest::qWait(100);
+    QVERIFY(!QFile::exists(marker));
     QVERIFY(outputNames().isEmpty());
+    if (!locked.isEmpty())
+        QFile::setPermissions(m_dir->filePath(QStringLiteral("locked")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 void TestBatchRun::fourFilesWritten()
@@ -277,7 +331,12 @@ void TestBatchRun::fourFilesWritten()
     QCOMPARE(m_dialogs.shown.size(), 1);
     QCOMPARE(m_dialogs.shown.first().text, QStringLiteral("Done."));
     QVERIFY(m_dialogs.shown.first().details.isEmpty());
+    QCOMPARE(m_dialogs.shown.first().folder, QUrl::fromLocalFile(m_out));
     QVERIFY(!run.BatchBusy());
+    QCOMPARE(m_host.running, (QList<bool>{true, false}));
+    QCOMPARE(m_host.progress.first(), qMakePair(0, 4));
+    QCOMPARE(m_host.progress.last(), qMakePair(4, 4));
+    QCOMPARE(m_host.progress.size(), 5);
 
     QCOMPARE(m_reports.last().total, 4);
     QVERIFY(m_reports.last().failures().isEmpty());
@@ -307,35 +366,64 @@ void TestBatchRun::secondClickDuringRunIsIgnored()
     QCOMPARE(outputNames(), (QStringList{"a.jpg", "b.jpg"}));
 }
 
-void TestBatchRun::filesAddedDuringRunAreNotProcessed()
+// Whatever changes in the window once the run has started, every file gets
+// the tag and value it had at Start, in the folder it had, in the list's order then.
+void TestBatchRun::inputsAreFixedAtStart_data()
 {
-    m_host.entries = makeSources({"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
-    const QStringList added = makeSources({"e.jpg", "f.jpg"});
-    BatchRun run(m_host, m_dialogs);
-    m_host.onText = [&](const QString &text) {
-        if (text == QLatin1String("Processing: a.jpg") && m_host.entries.size() == 4)
-            m_host.entries += added;
-    };
-    QVERIFY(runToEnd(run));
-    // The first file's share was taken before the list grew: 1/4, then 2/6, 3/6, 4/6.
-    QCOMPARE(m_host.barValues, (QList<int>{25, 33, 50, 67, 0}));
-    QCOMPARE(outputNames(), (QStringList{"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
-    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
+    QTest::addColumn<QString>("change");
+    QTest::newRow("value") << "value";
+    QTest::newRow("tag") << "tag";
+    QTest::newRow("results folder") << "folder";
+    QTest::newRow("list re-ordered") << "reorder";
+    QTest::newRow("list grown") << "grow";
+    QTest::newRow("list shrunk") << "shrink";
+    QTest::newRow("list cleared") << "clear";
 }
 
-void TestBatchRun::entriesGoneDuringRunAreSkipped()
+void TestBatchRun::inputsAreFixedAtStart()
 {
-    m_host.entries = makeSources({"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+    QFETCH(QString, change);
+    const QStringList names{"a.jpg", "b.jpg", "c.jpg", "d.jpg"};
+    m_host.entries = makeSources(names);
+    const QStringList added = makeSources({"e.jpg", "f.jpg"});
+    const QString other = m_dir->filePath(QStringLiteral("other"));
+    QVERIFY(QDir().mkpath(other));
     BatchRun run(m_host, m_dialogs);
+    run.setWorkerCount(1);
     m_host.onText = [&](const QString &text) {
-        if (text == QLatin1String("Processing: a.jpg"))
+        if (text != QLatin1String("Processing: a.jpg"))
+            return;
+        if (change == QLatin1String("value"))
+            m_host.value = QStringLiteral("CH");
+        else if (change == QLatin1String("tag"))
+            m_host.label = QStringLiteral("Title");
+        else if (change == QLatin1String("folder"))
+            m_host.folder = other;
+        else if (change == QLatin1String("reorder"))
+            std::reverse(m_host.entries.begin(), m_host.entries.end());
+        else if (change == QLatin1String("grow"))
+            m_host.entries += added;
+        else if (change == QLatin1String("shrink"))
             m_host.entries = m_host.entries.mid(0, 2);
+        else
+            m_host.entries.clear();
     };
     QVERIFY(runToEnd(run));
-    QCOMPARE(outputNames(), (QStringList{"a.jpg", "b.jpg"}));
-    QCOMPARE(m_reports.last().total, 2);
-    QCOMPARE(m_dialogs.ofKind(QStringLiteral("warning")).size(), 0);
     QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
+    QCOMPARE(m_host.barValues, (QList<int>{25, 50, 75, 100, 0}));
+    QStringList texts;
+    for (const QString &name : names)
+        texts.append(QStringLiteral("Processing: ") + name);
+    texts.append(QStringLiteral("Progress Bar"));
+    QCOMPARE(m_host.distinctTexts(), texts);
+    QCOMPARE(m_reports.last().total, 4);
+    QCOMPARE(outputNames(), names);
+    QVERIFY(QDir(other).isEmpty());
+    for (const QString &name : names) {
+        const QString copy = m_out + QLatin1Char('/') + name;
+        QCOMPARE(readTag(copy, QStringLiteral("Artist")), QStringLiteral("Summer 2021"));
+        QCOMPARE(readTag(copy, QStringLiteral("XPTitle")), QString());
+    }
 }
 
 void TestBatchRun::noTagSelectedCopiesFiles()
@@ -347,34 +435,6 @@ void TestBatchRun::noTagSelectedCopiesFiles()
     QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
     QCOMPARE(outputNames(), QStringList{"a.jpg"});
     QCOMPARE(readTag(m_out + QStringLiteral("/a.jpg"), QStringLiteral("Artist")), QString());
-}
-
-void TestBatchRun::invalidDateStartsNothing()
-{
-    m_host.entries = makeSources({"a.jpg", "b.jpg"});
-    m_host.label = QStringLiteral("Date and Time (original)");
-    m_host.value = QStringLiteral("yesterday");
-    // A tool that would leave a mark if it were ever started.
-    const QString marker = m_dir->filePath(QStringLiteral("started"));
-    const QString tool = m_dir->filePath(QStringLiteral("marking-tool"));
-    QFile script(tool);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\ntouch '" + QFile::encodeName(marker) + "'\nexit 1\n");
-    script.close();
-    QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
-
-    BatchRun run(m_host, m_dialogs);
-    run.setToolProgram(tool);
-    run.PushButton3_Click();
-    QCOMPARE(m_dialogs.shown.size(), 1);
-    const QString text = m_dialogs.shown.first().text;
-    QVERIFY2(text.contains(QLatin1String("YYYY:MM:DD HH:MM:SS")) && text.contains(QLatin1String("yesterday")),
-             qPrintable(text));
-    QVERIFY(!run.BatchBusy());
-    QVERIFY(m_host.pointer.isEmpty() && m_host.barValues.isEmpty());
-    QTest::qWait(100);
-    QVERIFY(!QFile::exists(marker));
-    QVERIFY(outputNames().isEmpty());
 }
 
 // A copy that does not read back as typed is not published.
@@ -440,32 +500,39 @@ void TestBatchRun::existingOutputIsLeftAlone()
     QCOMPARE(readTag(m_out + QStringLiteral("/a.jpg"), QStringLiteral("Artist")), QStringLiteral("x"));
 }
 
-void TestBatchRun::xpValueOutsideBasicPlaneIsRefused()
-{
-    m_host.entries = makeSources({"a.jpg"});
-    m_host.label = QStringLiteral("Title");
-    m_host.value = QStringLiteral("party 🎉");
-    BatchRun run(m_host, m_dialogs);
-    QVERIFY(runToEnd(run));
-    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done. 1 of 1 file could not be written."));
-    QVERIFY(m_reports.last().failures().first().reason.contains(QLatin1String("emoji")));
-    QVERIFY(outputNames().isEmpty());
-}
-
 void TestBatchRun::failureInStepIsReportedAndRunGoesOn()
 {
     m_host.entries = makeSources({"a.jpg", "b.jpg"});
-    m_host.failValueReads = 1;
+    bool failed = false;
+    m_host.onText = [&](const QString &text) {
+        if (text == QLatin1String("Processing: a.jpg") && !failed) {
+            failed = true;
+            throw Failure(QStringLiteral("Bar is gone"));
+        }
+    };
     BatchRun run(m_host, m_dialogs);
     QVERIFY(runToEnd(run));
     const QList<FakeDialogs::Shown> reports = m_dialogs.ofKind(QStringLiteral("warning"));
     QCOMPARE(reports.size(), 1);
     QCOMPARE(reports.first().caption, QStringLiteral("Application Error"));
-    QVERIFY(reports.first().text.startsWith(QLatin1String("Value box is gone\r\n")));
+    QVERIFY(reports.first().text.startsWith(QLatin1String("Bar is gone\r\n")));
     QVERIFY(reports.first().text.contains(QLatin1String(Location::StartChanging)));
-    QCOMPARE(m_dialogs.shown.last().text.left(5), QStringLiteral("Done."));
-    QCOMPARE(readTag(m_out + QStringLiteral("/b.jpg"), QStringLiteral("Artist")),
-             QStringLiteral("Summer 2021"));
+    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
+    for (const QString &name : {QStringLiteral("/a.jpg"), QStringLiteral("/b.jpg")})
+        QCOMPARE(readTag(m_out + name, QStringLiteral("Artist")), QStringLiteral("Summer 2021"));
+
+    // The value cannot be read at Start: reported, and no file is tried
+    // with a value nobody typed.
+    m_dialogs.clear();
+    m_host.onText = nullptr;
+    m_host.failValueReads = 1;
+    m_host.entries = makeSources({"c.jpg"});
+    run.PushButton3_Click();
+    QVERIFY(!run.BatchBusy());
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QVERIFY(m_dialogs.shown.first().text.startsWith(QLatin1String("Value box is gone\r\n")));
+    QTest::qWait(100);
+    QVERIFY(!outputNames().contains(QStringLiteral("c.jpg")));
 }
 
 void TestBatchRun::warningsAboutOtherTagsDoNotCount_data()
@@ -595,6 +662,30 @@ void TestBatchRun::stopLetsFilesInFlightFinish()
     QCOMPARE(m_dialogs.ofKind(QStringLiteral("question")).first().text,
              QStringLiteral("Stop the run? Files already written are kept."));
     QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Stopped. 4 of 6 files could not be written."));
+    QCOMPARE(outputNames(), (QStringList{"a.jpg", "b.jpg"}));
+    QVERIFY(!run.BatchBusy());
+}
+
+// The run ends while the stop question is open: the question goes first,
+// then the end message; nothing was stopped.
+void TestBatchRun::stopQuestionClosesWhenTheRunEnds()
+{
+    m_host.entries = makeSources({"a.jpg", "b.jpg"});
+    m_dialogs.holdQuestions = true;
+    BatchRun run(m_host, m_dialogs);
+    run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0.3")));
+    run.setVerifier({}); // the stand-in writes no picture
+    m_host.onText = [&](const QString &text) {
+        if (text == QLatin1String("Processing: b.jpg"))
+            QTimer::singleShot(0, &run, [&] { run.requestStop(); });
+    };
+    QVERIFY(runToEnd(run));
+    QStringList kinds;
+    for (const FakeDialogs::Shown &shown : m_dialogs.shown)
+        kinds.append(shown.kind);
+    QCOMPARE(kinds, (QStringList{"question", "closed", "message"}));
+    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
+    QVERIFY(!m_reports.last().stopped);
     QCOMPARE(outputNames(), (QStringList{"a.jpg", "b.jpg"}));
     QVERIFY(!run.BatchBusy());
 }

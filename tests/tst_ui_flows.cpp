@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -43,31 +44,80 @@ private slots:
         }
         FakeDialogs dialogs;
         dialogs.openAnswers = {photos};
+        dialogs.openFolderAtEnd = true;
         Form1 form(&dialogs);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto *tag = control<QComboBox>(form, "Combo1");
+        auto *value = control<QPlainTextEdit>(form, "Text1");
+        auto *folder = control<QLineEdit>(form, "Text2");
+        auto *start = control<QPushButton>(form, "PushButton3");
+        auto *list = control<FileListView>(form, "ListView1");
         control<QPushButton>(form, "PushButton1")->click();
-        control<QComboBox>(form, "Combo1")->setCurrentText(QStringLiteral("Artist"));
-        control<QPlainTextEdit>(form, "Text1")->setPlainText(QStringLiteral("Jane \"JD\" Doe\nStudio"));
-        control<QLineEdit>(form, "Text2")->setText(path("out"));
+        tag->setCurrentText(QStringLiteral("Artist"));
+        value->setPlainText(QStringLiteral("Jane \"JD\" Doe\nStudio"));
+        folder->setText(path("out"));
+        QDir().mkpath(path("other"));
 
         QSignalSpy finished(&form.batchRun(), &BatchRun::runFinished);
-        control<QPushButton>(form, "PushButton3")->click();
-        // While the run works the list keeps its entries.
-        QCOMPARE(form.mousePointer(), Pointer::Hourglass);
-        form.findChild<FileListView *>("ListView1")->setCurrentIndex(form.fileList().index(0));
+        QSignalSpy titles(&form, &QWidget::windowTitleChanged);
+        start->click();
+        QCOMPARE(start->text(), QStringLiteral("Stop"));
+        QCOMPARE(form.windowTitle(), QStringLiteral("Ostrell \u2013 0 of 3"));
+        QVERIFY(!control<QPushButton>(form, "PushButton6")->isEnabled());
+        // Typing, choosing and dragging change nothing while the run works.
+        value->setFocus();
+        QTest::keyClicks(value, QStringLiteral("typed"));
+        folder->setFocus();
+        QTest::keyClicks(folder, QStringLiteral("/typed"));
+        tag->setFocus();
+        QTest::keyClick(tag, Qt::Key_Down);
+        QTest::keyClicks(tag, QStringLiteral("T"));
+        auto centre = [&](int row) { return list->visualRect(form.fileList().index(row)).center(); };
+        QTest::mousePress(list->viewport(), Qt::LeftButton, Qt::NoModifier, centre(0));
+        QMouseEvent drag(QEvent::MouseMove, centre(2), list->viewport()->mapToGlobal(centre(2)),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(list->viewport(), &drag);
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, Qt::NoModifier, centre(2));
+        QCOMPARE(value->toPlainText(), QStringLiteral("Jane \"JD\" Doe\nStudio"));
+        QCOMPARE(folder->text(), path("out"));
+        QCOMPARE(tag->currentText(), QStringLiteral("Artist"));
+        QCOMPARE(entries(form), photos);
+        // Nor do the list's removal commands.
+        list->setCurrentIndex(form.fileList().index(0));
         control<QPushButton>(form, "PushButton2")->click();
         QCOMPARE(form.fileList().entryCount(), 3);
+        // What other code changes meanwhile is not the run's either.
+        value->setPlainText(QStringLiteral("CHANGED"));
+        folder->setText(path("other"));
+        tag->setCurrentText(QStringLiteral("Title"));
+        form.fileList().swapTexts(0, 2);
+        QTRY_COMPARE(form.mousePointer(), Pointer::Hourglass);
         QVERIFY(finished.wait(60000));
 
         for (int i = 0; i < photos.size(); ++i) {
             const QString result = path("out/") + QFileInfo(photos.at(i)).fileName();
             QCOMPARE(readTag(result, "Artist"), QStringLiteral("Jane \"JD\" Doe\r\nStudio"));
+            QCOMPARE(readTag(result, "XPTitle"), QString());
             QCOMPARE(fileBytes(photos.at(i)), before.at(i));
         }
+        QVERIFY(QDir(path("other")).isEmpty());
         QCOMPARE(dialogs.ofKind("message").size(), 1);
         QCOMPARE(dialogs.ofKind("message").first().text, QStringLiteral("Done."));
+        QCOMPARE(dialogs.openedUrls, QList<QUrl>{QUrl::fromLocalFile(path("out"))});
         QCOMPARE(control<QProgressBar>(form, "ProgressBar1")->value(), 0);
         QCOMPARE(control<QProgressBar>(form, "ProgressBar1")->format(), QStringLiteral("Progress Bar"));
         QCOMPARE(form.mousePointer(), Pointer::Default);
+        // Everything is back, the value box with its text.
+        QCOMPARE(start->text(), QStringLiteral("Start Changing"));
+        QVERIFY(titles.contains(QVariantList{QStringLiteral("Ostrell \u2013 3 of 3")}));
+        QCOMPARE(form.windowTitle(), QStringLiteral("Ostrell"));
+        QVERIFY(!value->isReadOnly() && !folder->isReadOnly());
+        QCOMPARE(value->toPlainText(), QStringLiteral("CHANGED"));
+        QVERIFY(control<QPushButton>(form, "PushButton6")->isEnabled());
+        tag->setFocus();
+        QTest::keyClick(tag, Qt::Key_Down);
+        QCOMPARE(tag->currentIndex(), tag->findText(QStringLiteral("Title")) + 1);
         control<QPushButton>(form, "PushButton2")->click();
         QCOMPARE(form.fileList().entryCount(), 0);
     }

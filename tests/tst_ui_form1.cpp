@@ -10,8 +10,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <memory>
 
 #include "app/errorreport.h"
 #include "app/paths.h"
@@ -41,6 +43,25 @@ class Form1Test : public QObject {
         QMouseEvent move(QEvent::MouseMove, position, viewport->mapToGlobal(position),
                          Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(viewport, &move);
+    }
+
+    // A run that stays at work until the window closes: its tool never answers.
+    static void startEndlessRun(Form1 &form, const QString &folder)
+    {
+        const QString tool = folder + QStringLiteral("/silent-tool");
+        QFile script(tool);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nexec sleep 60\n");
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+        const QString photo = folder + QStringLiteral("/photos/a.jpg");
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/photos")));
+        QVERIFY(makeJpeg(photo));
+        form.fileList().appendEntry(photo);
+        control<QLineEdit>(form, "Text2")->setText(folder);
+        form.batchRun().setToolProgram(tool);
+        control<QPushButton>(form, "PushButton3")->click();
+        QTRY_COMPARE(form.mousePointer(), Pointer::Hourglass); // the tool is at work
     }
 
 private slots:
@@ -290,6 +311,119 @@ private slots:
         form.setMousePointer(Pointer::Default);
         hover(button);
         QCOMPARE(form.mousePointer(), Pointer::Custom);
+    }
+
+    // Escape asks to stop only when no popup, dialog or control takes it.
+    void escapeStopsOnlyFromTheWindow_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<int>("questions");
+        QTest::newRow("tag list open") << "Combo1" << 0;
+        QTest::newRow("value box") << "Text1" << 1;
+        QTest::newRow("results folder box") << "Text2" << 1;
+        QTest::newRow("file list") << "ListView1" << 1;
+        QTest::newRow("Stop pressed") << "PushButton3" << 1;
+    }
+
+    void escapeStopsOnlyFromTheWindow()
+    {
+        QFETCH(QString, where);
+        QFETCH(int, questions);
+        QTemporaryDir folder;
+        FakeDialogs dialogs;
+        dialogs.questionAnswers = {false};
+        auto form = std::make_unique<Form1>(&dialogs);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        startEndlessRun(*form, folder.path());
+        auto *target = control<QWidget>(*form, where.toLatin1().constData());
+        if (where == QLatin1String("PushButton3")) {
+            static_cast<QPushButton *>(target)->click();
+        } else if (where == QLatin1String("Combo1")) {
+            auto *tag = static_cast<QComboBox *>(target);
+            tag->showPopup();
+            QWidget *popup = QApplication::activePopupWidget();
+            QVERIFY(popup);
+            QTest::keyClick(popup->windowHandle(), Qt::Key_Escape); // as the window system delivers it
+            QTRY_VERIFY(!QApplication::activePopupWidget());
+        } else {
+            target->setFocus();
+            QTest::keyClick(target, Qt::Key_Escape);
+        }
+        const QList<FakeDialogs::Shown> asked = dialogs.ofKind(QStringLiteral("question"));
+        QCOMPARE(asked.size(), questions);
+        if (questions)
+            QCOMPARE(asked.first().text, QStringLiteral("Stop the run? Files already written are kept."));
+        QVERIFY(form->batchRun().BatchBusy()); // "No" lets it go on
+        form->close();
+    }
+
+    // The end box's extra button opens the results folder; the report with
+    // details stays open for copying, the plain box closes.
+    void endBoxOpensTheFolder_data()
+    {
+        QTest::addColumn<QString>("details");
+        QTest::newRow("plain box") << QString();
+        QTest::newRow("report with details") << QStringLiteral("a.jpg: Permission denied");
+    }
+
+    void endBoxOpensTheFolder()
+    {
+        QFETCH(QString, details);
+        struct OpeningDialogs : QtDialogs {
+            using QtDialogs::QtDialogs;
+            bool openUrl(const QUrl &url) override
+            {
+                opened.append(url);
+                return true;
+            }
+            QList<QUrl> opened;
+        };
+        QWidget owner;
+        OpeningDialogs dialogs(&owner);
+        const QUrl folder = QUrl::fromLocalFile(QStringLiteral("/tmp/out <b>"));
+        bool stayedOpen = false;
+        QTimer::singleShot(0, &owner, [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            QPushButton *open = nullptr;
+            for (QPushButton *button : box->findChildren<QPushButton *>())
+                if (button->text() == QLatin1String("Open Results Folder"))
+                    open = button;
+            QVERIFY(open);
+            open->click();
+            stayedOpen = box->isVisible();
+            if (stayedOpen)
+                static_cast<QDialog *>(box)->accept();
+        });
+        dialogs.messageWithFolder(QStringLiteral("Done."), details, folder);
+        QCOMPARE(dialogs.opened, QList<QUrl>{folder});
+        QCOMPARE(stayedOpen, !details.isEmpty());
+    }
+
+    void questionClosedFromCodeAnswersNo()
+    {
+        QWidget owner;
+        QtDialogs dialogs(&owner);
+        dialogs.closeQuestion(); // none open: nothing happens
+        QString shownAfter;
+        QTimer::singleShot(0, &owner, [&] {
+            dialogs.closeQuestion();
+            // What follows at once is shown and waits for its answer.
+            QTimer::singleShot(0, &owner, [&] {
+                if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                    shownAfter = box->text();
+                    box->done(0);
+                }
+            });
+            dialogs.message(QStringLiteral("Done."));
+        });
+        QTimer::singleShot(5000, &owner, [] { // only if the question did not close
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                box->done(QMessageBox::Yes);
+        });
+        QVERIFY(!dialogs.question(QStringLiteral("Stop the run? Files already written are kept.")));
+        QCOMPARE(shownAfter, QStringLiteral("Done."));
+        QVERIFY(!QApplication::activeModalWidget());
     }
 
     void addFilesAppendsInTheDialogsOrder()

@@ -1,8 +1,11 @@
 #include "writer/batchrun.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSet>
 #include <QStandardPaths>
+#include <QUrl>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <cmath>
 
@@ -56,12 +59,55 @@ bool isXpTag(const QString &tagName)
     return tagName.startsWith(QLatin1String("XP"), Qt::CaseInsensitive);
 }
 
-bool outsideBasicPlane(const QString &value)
+// The first character of the text beyond U+FFFF (a lone surrogate counts as
+// one, as it cannot be stored either): its position, or -1.
+int firstBeyondBasicPlane(const QString &text)
 {
-    return std::any_of(value.cbegin(), value.cend(), [](QChar c) { return c.isSurrogate(); });
+    for (int i = 0; i < text.size(); ++i)
+        if (text.at(i).isSurrogate())
+            return i;
+    return -1;
 }
 
 } // namespace
+
+QString valueRefusal(const QString &tagLabel, const QString &value)
+{
+    const std::optional<QString> option = TagOptionFor(tagLabel);
+    if (!option || value.isEmpty())
+        return QString();
+    const QString tagName = tagNameOf(*option);
+    if (isDateTag(tagName) && !exifToolAcceptsDate(value))
+        return invalidDateMessage(value);
+    const int at = firstBeyondBasicPlane(value);
+    if (isXpTag(tagName) && at >= 0) {
+        // ExifTool stores these tags as UCS-2 and would drop the character without a word.
+        const QChar first = value.at(at);
+        const bool pair = first.isHighSurrogate() && at + 1 < value.size()
+            && value.at(at + 1).isLowSurrogate();
+        const char32_t code = pair ? QChar::surrogateToUcs4(first, value.at(at + 1)) : first.unicode();
+        const QString shown = pair ? value.mid(at, 2) : QString(QChar::ReplacementCharacter);
+        return QStringLiteral("The tag \"%1\" cannot hold the character \"%2\" (U+%3) of the "
+                              "value: the Windows XP tags (Title, Subject, Keywords, Author, "
+                              "Comment) store no characters beyond U+FFFF, such as emoji. "
+                              "Please remove it and try again.")
+            .arg(tagLabel, shown, QString::number(code, 16).toUpper().rightJustified(4, QLatin1Char('0')));
+    }
+    return QString();
+}
+
+RunChecks checkBeforeRun(const QString &resultsFolder, const QString &toolProgram)
+{
+    RunChecks checks;
+    checks.folderExists = IsFolder(resultsFolder);
+    if (checks.folderExists) {
+        // Creating a file takes both the right to write the folder and to enter it.
+        const QFileInfo folder(resultsFolder);
+        checks.folderWritable = folder.isWritable() && folder.isExecutable();
+    }
+    checks.tool = QStandardPaths::findExecutable(toolProgram);
+    return checks;
+}
 
 QList<FileOutcome> BatchReport::failures() const
 {
@@ -82,6 +128,7 @@ BatchRun::BatchRun(BatchHost &host, Dialogs &dialogs, QObject *parent)
                     const QString &value) { return verifyCopy(source, copy, {tagName, value}); })
 {
     connect(&m_ticker, &QTimer::timeout, this, &BatchRun::onTick);
+    connect(&m_checks, &QFutureWatcherBase::finished, this, &BatchRun::onChecked);
 }
 
 BatchRun::~BatchRun()
@@ -106,6 +153,7 @@ void BatchRun::PushButton3_Click()
         return;
     m_busy = true;
     ++m_runId;
+    m_asking = false;
     m_guard = std::make_shared<ErrorGuard>(m_dialogs, QString::fromLatin1(Location::StartChanging));
     m_guard->record(100);
 
@@ -118,48 +166,87 @@ void BatchRun::PushButton3_Click()
         return;
     }
 
-    bool folder = false;
-    QString resultsFolder;
-    if (!step(104, [&] {
-            resultsFolder = m_host.resultsFolder();
-            folder = IsFolder(resultsFolder);
+    // The run works from what the window holds now; edits made while it
+    // runs are for the next run.
+    RunInputs inputs;
+    bool taken = false;
+    if (!step(104, [&] { inputs = takeInputs(count); }, &taken))
+        return;
+    if (!taken) {
+        // Reported by the trap. Going on would write what nobody asked for.
+        m_busy = false;
+        return;
+    }
+
+    // ExifTool would refuse such a value for every file, one by one.
+    QString refusal;
+    if (!step(106, [&] { refusal = valueRefusal(inputs.tagLabel, inputs.value); }))
+        return;
+    if (!refusal.isEmpty()) {
+        if (!step(106, [&] { m_dialogs.message(refusal); }))
+            return;
+        if (step(106, [&] { m_host.focusValue(); }))
+            m_busy = false;
+        return;
+    }
+
+    m_inputs = std::move(inputs);
+    if (!step(108, [&] {
+            m_host.setRunning(true);
+            m_host.setRunProgress(0, int(m_inputs.texts.size()));
         }))
         return;
-    if (!folder) {
-        if (step(104, [&] { m_dialogs.message(QString::fromLatin1(NoFolderText)); }))
-            m_busy = false;
+    // Away from the window: a results folder on a stalled mount may take
+    // long to answer.
+    m_checkedRun = m_runId;
+    const QString folder = m_inputs.resultsFolder;
+    const QString program = m_toolProgram;
+    m_checks.setFuture(QtConcurrent::run([folder, program] { return checkBeforeRun(folder, program); }));
+}
+
+RunInputs BatchRun::takeInputs(int count) const
+{
+    RunInputs inputs;
+    inputs.texts.reserve(count);
+    inputs.paths.reserve(count);
+    for (int position = 1; position <= count; ++position) {
+        inputs.texts.append(m_host.entryText(position));
+        inputs.paths.append(m_host.entryPath(position));
+    }
+    inputs.tagLabel = m_host.tagLabel();
+    inputs.value = m_host.tagValue();
+    inputs.resultsFolder = m_host.resultsFolder();
+    return inputs;
+}
+
+void BatchRun::onChecked()
+{
+    if (m_checkedRun != m_runId || !m_busy || m_engine)
+        return;
+    const RunChecks checks = m_checks.result();
+    QString refusal;
+    if (!checks.folderExists)
+        refusal = QString::fromLatin1(NoFolderText);
+    else if (!checks.folderWritable)
+        refusal = QStringLiteral("Files cannot be created in the folder \"%1\". "
+                                 "Please select another folder.")
+                      .arg(m_inputs.resultsFolder);
+    else if (checks.tool.isEmpty()) // without the tool every file would fail
+        refusal = QStringLiteral("ExifTool was not found. ") + installHint();
+    if (refusal.isEmpty()) {
+        startEngine(checks.tool);
         return;
     }
+    if (!step(108, [&] { m_host.setRunning(false); }))
+        return;
+    if (step(108, [&] { m_dialogs.message(refusal); }))
+        m_busy = false;
+}
 
-    // Before any file is touched: without the tool every file would fail.
-    QString tool;
-    if (!step(106, [&] { tool = QStandardPaths::findExecutable(m_toolProgram); }))
-        return;
-    if (tool.isEmpty()) {
-        if (step(106, [&] {
-                m_dialogs.message(QStringLiteral("ExifTool was not found. ") + installHint());
-            }))
-            m_busy = false;
-        return;
-    }
-
-    // ExifTool would refuse such a date for every file, one by one.
-    QString dateMessage;
-    if (!step(106, [&] {
-            const std::optional<QString> option = TagOptionFor(m_host.tagLabel());
-            const QString value = option ? m_host.tagValue() : QString();
-            if (option && isDateTag(tagNameOf(*option)) && !value.isEmpty()
-                && !exifToolAcceptsDate(value))
-                dateMessage = invalidDateMessage(value);
-        }))
-        return;
-    if (!dateMessage.isEmpty()) {
-        if (step(106, [&] { m_dialogs.message(dateMessage); }))
-            m_busy = false;
-        return;
-    }
-
-    if (!step(108, [&] { m_host.setBusyPointer(true); }))
+void BatchRun::startEngine(const QString &tool)
+{
+    const int count = int(m_inputs.texts.size());
+    if (!step(110, [&] { m_host.setBusyPointer(true); }))
         return;
 
     m_toolPath = tool;
@@ -167,6 +254,8 @@ void BatchRun::PushButton3_Click()
     m_bound = count;
     m_stopped = false;
     m_assignment.reset();
+    if (const std::optional<QString> option = TagOptionFor(m_inputs.tagLabel))
+        m_assignment = Assignment{*option, m_inputs.value};
     m_outcomes.clear();
     m_dispatched.clear();
     m_followed = 0;
@@ -178,13 +267,11 @@ void BatchRun::PushButton3_Click()
     options.toolPath = tool;
     options.workers = m_workers;
     options.fileTimeoutMs = m_fileTimeoutMs;
-    options.resultsFolder = CleanPath(resultsFolder);
-    m_resultsFolder = resultsFolder;
+    options.resultsFolder = CleanPath(m_inputs.resultsFolder);
     options.verifier = m_verifier;
     JobSource &source = *this;
     m_engine = std::make_unique<WriterEngine>(source, options);
-    connect(m_engine.get(), &WriterEngine::fileDone, this,
-            [this](const FileOutcome &outcome) { m_outcomes.append(outcome); });
+    connect(m_engine.get(), &WriterEngine::fileDone, this, &BatchRun::onFileDone);
     connect(m_engine.get(), &WriterEngine::failedToStart, this, &BatchRun::onFailedToStart);
     connect(m_engine.get(), &WriterEngine::finished, this, &BatchRun::finishRun,
             Qt::QueuedConnection);
@@ -192,10 +279,21 @@ void BatchRun::PushButton3_Click()
     m_engine->start(count);
 }
 
+void BatchRun::onFileDone(const FileOutcome &outcome)
+{
+    m_outcomes.append(outcome);
+    const int done = int(m_outcomes.size());
+    step(130, [&] { m_host.setRunProgress(done, m_bound); });
+}
+
 void BatchRun::onFailedToStart(const QString &reason)
 {
     m_ticker.stop();
-    if (!step(110, [&] { m_host.setBusyPointer(false); }))
+    closeOpenQuestion();
+    if (!step(110, [&] {
+            m_host.setBusyPointer(false);
+            m_host.setRunning(false);
+        }))
         return;
     if (!step(110, [&] {
             m_dialogs.message(QStringLiteral("ExifTool could not be started (%1). ").arg(reason)
@@ -209,8 +307,7 @@ std::optional<WriteJob> BatchRun::nextJob()
 {
     while (m_turn < m_bound) {
         const quint64 run = m_runId;
-        bool gone = false;
-        std::optional<WriteJob> job = prepare(++m_turn, &gone);
+        std::optional<WriteJob> job = prepare(++m_turn);
         if (run != m_runId || !m_busy)
             return std::nullopt;
         if (job)
@@ -219,27 +316,14 @@ std::optional<WriteJob> BatchRun::nextJob()
     return std::nullopt;
 }
 
-std::optional<WriteJob> BatchRun::prepare(int position, bool *gone)
+std::optional<WriteJob> BatchRun::prepare(int position)
 {
-    int count = 0;
-    if (!step(112, [&] { count = m_host.entryCount(); }))
-        return std::nullopt;
-    // The list may have shrunk meanwhile: an entry that is gone is skipped.
-    if (position > count) {
-        *gone = true;
-        return std::nullopt;
-    }
-
+    const int count = m_bound;
     WriteJob job;
     job.position = position;
-    bool read = false;
-    if (!step(112, [&] {
-            job.source = m_host.entryText(position);
-            job.sourcePath = m_host.entryPath(position);
-        }, &read))
-        return std::nullopt;
-    if (!read)
-        return std::nullopt;
+    job.source = m_inputs.texts.at(position - 1);
+    job.sourcePath = m_inputs.paths.at(position - 1);
+    m_guard->record(112);
 
     if (!step(114, [&] {
             m_host.setBarValue(roundHalfEven(static_cast<double>(position) / count * 100.0));
@@ -252,13 +336,8 @@ std::optional<WriteJob> BatchRun::prepare(int position, bool *gone)
     // Another command may have put the default pointer back meanwhile.
     if (!step(118, [&] { m_host.setBusyPointer(true); }))
         return std::nullopt;
-    if (!step(120, [&] {
-            if (const std::optional<QString> option = TagOptionFor(m_host.tagLabel()))
-                m_assignment = Assignment{*option, m_host.tagValue()};
-        }))
-        return std::nullopt;
     QString output;
-    if (!step(122, [&] { output = ResultPathFor(m_host.resultsFolder(), job.source); }))
+    if (!step(122, [&] { output = ResultPathFor(m_inputs.resultsFolder, job.source); }))
         return std::nullopt;
     if (!step(124, [&] {
             job.assignment = m_assignment;
@@ -271,19 +350,10 @@ std::optional<WriteJob> BatchRun::prepare(int position, bool *gone)
         }))
         return std::nullopt;
     if (!step(126, [&] {
-            if (output.isEmpty() || job.sourcePath.isEmpty()) {
+            if (output.isEmpty() || job.sourcePath.isEmpty())
                 job.refusal = QStringLiteral("The command for this file could not be made.");
-            } else if (!job.tagName.isEmpty() && isXpTag(job.tagName)
-                       && outsideBasicPlane(m_assignment->value)) {
-                // ExifTool stores these tags as UCS-2 and would write a
-                // silently altered value.
-                job.refusal = QStringLiteral(
-                    "The value holds characters (such as emoji) that the Windows XP tags "
-                    "(Title, Subject, Keywords, Author, Comment) cannot store; nothing was "
-                    "written.");
-            } else if (!job.sourcePath.startsWith('/')) {
+            else if (!job.sourcePath.startsWith('/'))
                 job.refusal = QStringLiteral("This is not a full path.");
-            }
         }))
         return std::nullopt;
 
@@ -293,7 +363,7 @@ std::optional<WriteJob> BatchRun::prepare(int position, bool *gone)
     if (!step(128, [&] {
             dispatch.caption = m_host.barText();
             dispatch.value = m_host.barValue();
-            dispatch.count = m_host.entryCount();
+            dispatch.count = count;
         }, &measured))
         return std::nullopt;
     if (measured) {
@@ -346,19 +416,33 @@ void BatchRun::onTick()
 
 void BatchRun::requestStop()
 {
-    if (!m_busy || !m_engine || m_stopped)
+    if (!m_busy || !m_engine || m_stopped || m_asking)
         return;
     const quint64 run = m_runId;
+    m_asking = true;
     const bool yes = m_dialogs.question(QString::fromLatin1(StopQuestion));
-    if (!yes || run != m_runId || !m_busy || !m_engine)
+    if (run != m_runId)
+        return;
+    m_asking = false;
+    if (!yes || !m_busy || !m_engine)
         return;
     m_stopped = true;
     m_engine->stop();
 }
 
+void BatchRun::closeOpenQuestion()
+{
+    // The run has ended by itself: a question about stopping it means nothing now.
+    if (!m_asking)
+        return;
+    m_asking = false;
+    m_dialogs.closeQuestion();
+}
+
 void BatchRun::finishRun()
 {
     m_ticker.stop();
+    closeOpenQuestion();
     if (m_wait && m_wait->polls() >= WaitTextFromTick)
         m_wait->finish();
     m_wait.reset();
@@ -376,12 +460,11 @@ void BatchRun::finishRun()
     report.total = int(report.outcomes.size());
     if (m_stopped) {
         // What the stop kept from starting counts as not written.
-        const int listed = std::min(m_bound, m_host.entryCount());
-        for (int position = m_turn + 1; position <= listed; ++position) {
+        for (int position = m_turn + 1; position <= m_bound; ++position) {
             FileOutcome outcome;
             outcome.kind = FileOutcome::Kind::NotStarted;
             outcome.position = position;
-            outcome.source = m_host.entryText(position);
+            outcome.source = m_inputs.texts.at(position - 1);
             report.outcomes.append(outcome);
         }
         report.total = int(report.outcomes.size());
@@ -395,9 +478,15 @@ void BatchRun::finishRun()
         return;
     if (!step(176, [&] { m_host.setBarText(QString::fromLatin1(IdleBarText)); }))
         return;
-    if (!step(178, [&] { m_dialogs.message(doneMessage(report), failureDetails(report)); }))
+    if (!step(178, [&] { m_host.setRunning(false); }))
         return;
-    m_guard->record(180);
+    if (!step(180, [&] {
+            const QUrl folder = QUrl::fromLocalFile(
+                QDir::cleanPath(QFileInfo(m_inputs.resultsFolder).absoluteFilePath()));
+            m_dialogs.messageWithFolder(doneMessage(report), failureDetails(report), folder);
+        }))
+        return;
+    m_guard->record(182);
     m_busy = false;
     emit runFinished(report);
 }
@@ -417,7 +506,7 @@ void BatchRun::addCommandLines(QList<FileOutcome> *outcomes) const
             continue;
         shown.insert(key);
         outcome.commandLine = BuildCommandLine(
-            m_toolPath, ResultPathFor(m_resultsFolder, outcome.source), assignmentText, outcome.source);
+            m_toolPath, ResultPathFor(m_inputs.resultsFolder, outcome.source), assignmentText, outcome.source);
     }
 }
 
@@ -427,6 +516,7 @@ void BatchRun::abandon()
         return;
     m_busy = false;
     ++m_runId;
+    m_asking = false;
     m_ticker.stop();
     m_wait.reset();
     if (m_engine) {

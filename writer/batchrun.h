@@ -2,10 +2,12 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFutureWatcher>
 #include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -20,8 +22,9 @@ class Dialogs;
 class ErrorGuard;
 class WaitProgress;
 
-// What the run reads from the window and shows on it. Values are read at the
-// moment each file's turn comes, so changes during a run apply from the next file.
+// What the run reads from the window and shows on it. The list, the tag, the
+// value and the results folder are read once, when "Start Changing" is
+// pressed; what changes afterwards is for the next run.
 class BatchHost : public ProgressSink {
 public:
     virtual int entryCount() const = 0;
@@ -31,7 +34,35 @@ public:
     virtual QString tagValue() const = 0;
     virtual QString resultsFolder() const = 0;
     virtual void setBusyPointer(bool busy) = 0;
+    // True from the moment the run has taken its inputs until it ends: the
+    // window keeps them from being edited and offers to stop.
+    virtual void setRunning(bool /*running*/) {}
+    // Files finished, of those in the run.
+    virtual void setRunProgress(int /*done*/, int /*total*/) {}
+    // The value was refused before the run: the user goes on typing there.
+    virtual void focusValue() {}
 };
+
+// What the run works from, as it stood when "Start Changing" was pressed.
+struct RunInputs {
+    QStringList texts;       // the list entries, in list order
+    QList<QByteArray> paths; // their native bytes
+    QString tagLabel;
+    QString value;
+    QString resultsFolder;
+};
+
+// What the run learns of the file system before it starts; found on a worker
+// thread, since a stalled mount may take its time to answer.
+struct RunChecks {
+    bool folderExists = false;
+    bool folderWritable = false; // this user can create files in it
+    QString tool;                // the tool's full path; empty when not found
+};
+RunChecks checkBeforeRun(const QString &resultsFolder, const QString &toolProgram);
+
+// Why the chosen tag cannot take the value, or nothing.
+QString valueRefusal(const QString &tagLabel, const QString &value);
 
 struct BatchReport {
     int total = 0;          // files the run was to write
@@ -62,7 +93,8 @@ public:
     void PushButton3_Click();
     bool BatchBusy() const { return m_busy; }
 
-    // Escape during a run: asks, and on Yes no further file starts.
+    // Stop or Escape during a run: asks, and on Yes no further file starts.
+    // The question closes by itself when the run ends first.
     void requestStop();
 
     // The window is closing: the tools end at once and no temporary file of
@@ -84,12 +116,17 @@ private:
     };
 
     bool step(int number, const std::function<void()> &work, bool *succeeded = nullptr);
+    RunInputs takeInputs(int count) const;
+    void onChecked();
+    void startEngine(const QString &tool);
     std::optional<WriteJob> nextJob() override;
-    std::optional<WriteJob> prepare(int position, bool *gone);
+    std::optional<WriteJob> prepare(int position);
+    void onFileDone(const FileOutcome &outcome);
     void onTick();
     void onFailedToStart(const QString &reason);
     void finishRun();
     void addCommandLines(QList<FileOutcome> *outcomes) const;
+    void closeOpenQuestion();
 
     BatchHost &m_host;
     Dialogs &m_dialogs;
@@ -100,15 +137,19 @@ private:
     CopyVerifier m_verifier;
     bool m_busy = false;
 
+    RunInputs m_inputs;
+    QFutureWatcher<RunChecks> m_checks;
+    quint64 m_checkedRun = 0;
+    bool m_asking = false; // the stop question is open
+
     std::shared_ptr<ErrorGuard> m_guard;
     std::unique_ptr<WriterEngine> m_engine;
     quint64 m_runId = 0;
     QString m_toolPath;
-    QString m_resultsFolder;
     int m_turn = 0;
     int m_bound = 0;
     bool m_stopped = false;
-    std::optional<Assignment> m_assignment; // carries over to files whose tag has no row
+    std::optional<Assignment> m_assignment; // none when no tag is chosen
     QList<FileOutcome> m_outcomes;
 
     // The bar's wait follows the file longest in a tool.

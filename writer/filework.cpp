@@ -1,10 +1,60 @@
 #include "writer/filework.h"
 
+#include <QCoreApplication>
 #include <QMutex>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QThreadPool>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
+
+// Calls waiting for the main thread, and the pipe that wakes it for them.
+class Mailbox : public QObject {
+public:
+    Mailbox()
+    {
+        if (::pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            qFatal("no pipe for worker results");
+        m_notifier = new QSocketNotifier(m_pipe[0], QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &Mailbox::drain);
+    }
+
+    void post(std::function<void()> call)
+    {
+        {
+            const QMutexLocker locker(&m_lock);
+            m_calls.push_back(std::move(call));
+        }
+        // A full pipe already holds a wake-up.
+        const char wake = 1;
+        [[maybe_unused]] const ssize_t written = ::write(m_pipe[1], &wake, 1);
+    }
+
+private:
+    void drain()
+    {
+        char bytes[256];
+        while (::read(m_pipe[0], bytes, sizeof bytes) > 0) {
+        }
+        std::vector<std::function<void()>> calls;
+        {
+            const QMutexLocker locker(&m_lock);
+            calls.swap(m_calls);
+        }
+        for (const std::function<void()> &call : calls)
+            call();
+    }
+
+    int m_pipe[2] = {-1, -1};
+    QSocketNotifier *m_notifier = nullptr;
+    QMutex m_lock;
+    std::vector<std::function<void()>> m_calls;
+};
+
+Mailbox *mailbox = nullptr;
 
 QMutex hookLock;
 std::function<void()> &hook()
@@ -52,4 +102,17 @@ void FileWork::beforeEachCall()
     }
     if (current)
         current();
+}
+
+void FileWork::prepareDelivery()
+{
+    // Made on the main thread, the first time work is handed out, and kept
+    // for the program's life: a late result may still be on its way.
+    if (!mailbox)
+        mailbox = new Mailbox;
+}
+
+void FileWork::deliver(std::function<void()> call)
+{
+    mailbox->post(std::move(call));
 }

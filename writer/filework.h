@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QCoreApplication>
-#include <QMetaObject>
 #include <QObject>
 #include <QPointer>
 #include <functional>
@@ -14,6 +12,11 @@ class QThreadPool;
 // by then. A call that never returns (a stalled mount) holds only its own
 // thread: the caller's watchdog makes room past it. The threads are never
 // waited for, so closing the program never hangs on such a call.
+//
+// Results travel through a pipe watched by the main thread's event loop, not
+// as posted events: a dialog opened from a posted event (a queued call, a
+// zero timer) runs a nested loop that does not deliver posted events until it
+// closes, and the run must go on behind such a dialog.
 namespace FileWork {
 
 QThreadPool *pool();
@@ -27,6 +30,11 @@ void makeRoomForStuckCall();
 void setBeforeEachCall(std::function<void()> hook);
 void beforeEachCall();
 
+// Runs the call on the main thread, from any thread. Call prepareDelivery()
+// on the main thread before the first.
+void prepareDelivery();
+void deliver(std::function<void()> call);
+
 template <typename Result>
 void run(QObject *context, std::function<Result()> work, std::function<void(const Result &)> done);
 
@@ -37,19 +45,14 @@ template <typename Result>
 void FileWork::run(QObject *context, std::function<Result()> work,
                    std::function<void(const Result &)> done)
 {
+    prepareDelivery();
     QPointer<QObject> guard(context);
     start([guard, work = std::move(work), done = std::move(done)] {
         beforeEachCall();
         Result result = work();
-        QCoreApplication *app = QCoreApplication::instance();
-        if (!app)
-            return;
-        QMetaObject::invokeMethod(
-            app,
-            [guard, done, result = std::move(result)] {
-                if (guard)
-                    done(result);
-            },
-            Qt::QueuedConnection);
+        deliver([guard, done, result = std::move(result)] {
+            if (guard)
+                done(result);
+        });
     });
 }

@@ -1,5 +1,6 @@
 #include "writer/runfiles.h"
 
+#include <QPointer>
 #include <QSemaphore>
 
 #include "writer/filework.h"
@@ -120,7 +121,12 @@ void RunFiles::close()
     m_watch.stop();
     std::shared_ptr<RunFolder> folder = std::move(m_folder);
     if (!folder) {
-        QMetaObject::invokeMethod(this, &RunFiles::closed, Qt::QueuedConnection);
+        const QPointer<RunFiles> self(this);
+        FileWork::prepareDelivery();
+        FileWork::deliver([self] {
+            if (self)
+                emit self->closed();
+        });
         return;
     }
     FileWork::run<bool>(

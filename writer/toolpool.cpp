@@ -174,7 +174,7 @@ void ToolPool::endAll()
             retire(slot.worker, false);
     m_slots.clear();
     if (m_retiring.isEmpty())
-        QMetaObject::invokeMethod(this, &ToolPool::ended, Qt::QueuedConnection);
+        emit ended();
 }
 
 void ToolPool::killAll()

@@ -18,8 +18,8 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScreen>
-#include <QShortcut>
 #include <QSignalBlocker>
+#include <QStandardItemModel>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QUrl>
@@ -98,9 +98,6 @@ Form1::Form1(Dialogs *dialogs, QWidget *parent)
 {
     buildControls();
     connectControls();
-    // Escape during a run offers to stop it; the files in flight finish.
-    auto *stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(stop, &QShortcut::activated, this, [this] { m_batch->requestStop(); });
     Form_Load();
 }
 
@@ -137,7 +134,7 @@ void Form1::buildControls()
     ListView1->setToolTip(QStringLiteral(
         "Drag and drop files here. Double-click item to remove it. Move | line to right and out "
         "of window to reveal full names."));
-    ListView1->setBusyTest([this] { return m_pointer == Pointer::Hourglass; });
+    ListView1->setBusyTest([this] { return holdsList(); });
 
     Frame2 = new QGroupBox(QStringLiteral("Tag Options"), this);
     named(Frame2, "Frame2");
@@ -375,6 +372,8 @@ void Form1::applyPointerRule(int style)
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (holdsListOrder(watched, event))
+        return true;
     if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
         // A move that a button leaves unhandled travels on to the frame or
         // the window around it; the widget under the pointer decides.
@@ -466,14 +465,17 @@ void Form1::PushButton2_Click()
 {
     ErrorGuard guard(*m_dialogs, QString::fromLatin1(Location::ClearList));
     guard.step(100, [&] {
-        if (m_pointer != Pointer::Hourglass)
+        if (!holdsList())
             m_model->clear();
     });
 }
 
 void Form1::PushButton3_Click()
 {
-    m_batch->PushButton3_Click();
+    if (m_batch->BatchBusy())
+        m_batch->requestStop();
+    else
+        m_batch->PushButton3_Click();
 }
 
 void Form1::PushButton4_Click()
@@ -547,4 +549,70 @@ void Form1::closeEvent(QCloseEvent *event)
     // had not finished is removed on the way.
     m_batch->abandon();
     event->accept();
+}
+
+void Form1::keyPressEvent(QKeyEvent *event)
+{
+    // Only an Escape that no popup, dialog or control took for itself
+    // reaches the window: that one offers to stop the run.
+    if (event->key() == Qt::Key_Escape && m_batch->BatchBusy()) {
+        m_batch->requestStop();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void Form1::setRunning(bool running)
+{
+    if (running == m_running)
+        return;
+    m_running = running;
+    // What the run took stays as it was taken: the boxes can be read and
+    // copied, not changed, until the run ends.
+    Text1->setReadOnly(running);
+    Text2->setReadOnly(running);
+    PushButton6->setEnabled(!running);
+    lockTagChoice(running);
+    PushButton3->setText(running ? QStringLiteral("Stop") : QStringLiteral("Start Changing"));
+    if (running)
+        m_idleTitle = windowTitle();
+    else
+        setWindowTitle(m_idleTitle);
+}
+
+void Form1::setRunProgress(int done, int total)
+{
+    // The title shows in the task bar too.
+    setWindowTitle(QStringLiteral("%1 \u2013 %2 of %3").arg(m_idleTitle).arg(done).arg(total));
+}
+
+void Form1::focusValue()
+{
+    Text1->setFocus(Qt::OtherFocusReason);
+}
+
+void Form1::lockTagChoice(bool locked)
+{
+    // The list still opens and shows every tag, but only the run's own can
+    // be chosen: keys, the wheel and clicks pass over disabled entries.
+    auto *tags = qobject_cast<QStandardItemModel *>(Combo1->model());
+    for (int row = 0; tags && row < tags->rowCount(); ++row)
+        if (QStandardItem *tag = tags->item(row))
+            tag->setEnabled(!locked || row == Combo1->currentIndex());
+}
+
+bool Form1::holdsList() const
+{
+    // A run holds its list from Start, before its hourglass shows.
+    return m_pointer == Pointer::Hourglass || m_running;
+}
+
+bool Form1::holdsListOrder(QObject *watched, QEvent *event) const
+{
+    // Dragging would re-order entries of the run's list; while it runs the
+    // list keeps its order, as it keeps its entries.
+    if (!m_running || watched != ListView1->viewport() || event->type() != QEvent::MouseMove)
+        return false;
+    return static_cast<QMouseEvent *>(event)->buttons() != Qt::NoButton;
 }

@@ -54,11 +54,14 @@ public:
     int barValue() const override { return m_barValue; }
     void setBarText(const QString &text) override;
     QString barText() const override { return m_barText; }
+    void setRunning(bool running) override;
+    void setRunProgress(int done, int total) override;
+    void focusValue() override;
 
     // The commands behind the buttons.
     void PushButton1_Click(); // Add JPG File(s)
     void PushButton2_Click(); // Clear List
-    void PushButton3_Click(); // Start Changing
+    void PushButton3_Click(); // Start Changing, or Stop while a run works
     void PushButton4_Click(); // Add All JPG(s) In Folder
     void PushButton5_Click(); // Load Sample/Example Files
     void PushButton6_Click(); // ... beside the results folder
@@ -68,6 +71,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -82,6 +86,9 @@ private:
     void applyPointerRule(int style);
     void showWorkingPointer();
     void onScanFinished(int jobId, const QList<ScanFailure> &failures);
+    void lockTagChoice(bool locked);
+    bool holdsList() const;
+    bool holdsListOrder(QObject *watched, QEvent *event) const;
 
     std::unique_ptr<Dialogs> m_ownDialogs;
     Dialogs *m_dialogs;
@@ -90,6 +97,8 @@ private:
     std::unique_ptr<ScanQueue> m_scans;
     QSet<int> m_folderCommandJobs; // scans that hold the hourglass
     bool m_runHoldsHourglass = false;
+    bool m_running = false;  // a run has taken the list, the tag, the value and the folder
+    QString m_idleTitle;
 
     int m_pointer = Pointer::Default;
     QCursor m_customPointer{Qt::PointingHandCursor};

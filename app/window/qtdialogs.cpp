@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "app/paths.h"
 #include "app/window/reportdialog.h"
@@ -15,6 +16,8 @@ QString title()
 {
     return QCoreApplication::applicationName();
 }
+
+const char OpenFolderText[] = "Open Results Folder";
 } // namespace
 
 QtDialogs::QtDialogs(QWidget *owner)
@@ -41,12 +44,40 @@ void QtDialogs::warning(const QString &caption, const QString &text)
     box.exec();
 }
 
+void QtDialogs::messageWithFolder(const QString &text, const QString &details, const QUrl &folder)
+{
+    if (!details.isEmpty()) {
+        ReportDialog report(title(), text, details, m_owner);
+        QPushButton *open = report.addActionButton(QString::fromLatin1(OpenFolderText));
+        QObject::connect(open, &QPushButton::clicked, open, [this, folder] { openUrl(folder); });
+        report.exec();
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, m_owner);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton *open = box.addButton(QString::fromLatin1(OpenFolderText), QMessageBox::ActionRole);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Ok);
+    box.exec();
+    if (box.clickedButton() == open)
+        openUrl(folder);
+}
+
 bool QtDialogs::question(const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Yes | QMessageBox::No,
                     m_owner);
     box.setTextFormat(Qt::PlainText);
-    return box.exec() == QMessageBox::Yes;
+    m_question = &box;
+    const int answer = box.exec();
+    m_question = nullptr;
+    return answer == QMessageBox::Yes;
+}
+
+void QtDialogs::closeQuestion()
+{
+    if (m_question)
+        m_question->done(QMessageBox::No);
 }
 
 QString QtDialogs::inputText(const QString &prompt, const QString &initial)

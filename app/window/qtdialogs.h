@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QPointer>
+
 #include "app/dialogs.h"
 
+class QMessageBox;
 class QWidget;
 
 // The real dialogs, owned by the main window.
@@ -10,8 +13,11 @@ public:
     explicit QtDialogs(QWidget *owner);
 
     void message(const QString &text, const QString &details = QString()) override;
+    void messageWithFolder(const QString &text, const QString &details,
+                           const QUrl &folder) override;
     void warning(const QString &caption, const QString &text) override;
     bool question(const QString &text) override;
+    void closeQuestion() override;
     QString inputText(const QString &prompt, const QString &initial) override;
     QStringList openFileNames(const QString &title, const QString &filter) override;
     QString browseForFolder(const QString &title, const QString &startFolder) override;
@@ -22,4 +28,5 @@ public:
 
 private:
     QWidget *m_owner;
+    QPointer<QMessageBox> m_question;
 };

@@ -38,6 +38,7 @@ ReportDialog::ReportDialog(const QString &title, const QString &text, const QStr
     new FrameOnTop(view);
 
     auto *buttons = new QDialogButtonBox(this);
+    m_buttons = buttons;
     QPushButton *copy = buttons->addButton(tr("Copy"), QDialogButtonBox::ActionRole);
     copy->setObjectName(QStringLiteral("copyReport"));
     QPushButton *save = buttons->addButton(tr("Save Report…"), QDialogButtonBox::ActionRole);
@@ -57,6 +58,11 @@ ReportDialog::ReportDialog(const QString &title, const QString &text, const QStr
 QString ReportDialog::reportText() const
 {
     return m_text + QStringLiteral("\n\n") + m_details;
+}
+
+QPushButton *ReportDialog::addActionButton(const QString &text)
+{
+    return m_buttons->addButton(text, QDialogButtonBox::ActionRole);
 }
 
 void ReportDialog::copyReport()

@@ -2,7 +2,9 @@
 
 #include <QDialog>
 
+class QDialogButtonBox;
 class QPlainTextEdit;
+class QPushButton;
 
 // The end of a run with its details: a resizable view of plain text that can
 // be copied or saved, for reports too long for a message box.
@@ -15,10 +17,14 @@ public:
     // The text the buttons copy and save: the main text, a blank line, the details.
     QString reportText() const;
 
+    // One more button beside Copy and Save; like them it leaves the report open.
+    QPushButton *addActionButton(const QString &text);
+
 private:
     void copyReport();
     void saveReport();
 
     QString m_text;
     QString m_details;
+    QDialogButtonBox *m_buttons = nullptr;
 };
