@@ -36,9 +36,9 @@
 #include "app/dialogs.h"
 #include "app/window/form1.h"
 #include "filelist/filelistmodel.h"
-#include "writer/batchrun.h"
-#include "writer/verifier.h"
-#include "writer/writerengine.h"
+#include "writer/command/batchrun.h"
+#include "writer/verify/verifier.h"
+#include "writer/engine/writerengine.h"
 
 namespace {
 

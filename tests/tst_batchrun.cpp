@@ -10,8 +10,8 @@
 
 #include "app/errorreport.h"
 #include "testsupport.h"
-#include "writer/batchrun.h"
-#include "writer/verifier.h"
+#include "writer/command/batchrun.h"
+#include "writer/verify/verifier.h"
 
 namespace {
 

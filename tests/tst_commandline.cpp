@@ -2,8 +2,8 @@
 #include <QtTest>
 
 #include "testsupport.h"
-#include "writer/commandline.h"
-#include "writer/tagcatalogue.h"
+#include "writer/exiftool/displaycommand.h"
+#include "writer/tags/tagcatalogue.h"
 
 class TestCommandLine : public QObject {
     Q_OBJECT
@@ -18,8 +18,6 @@ private slots:
     void commandLineWithoutAssignment();
     void resultPath_data();
     void resultPath();
-    void argumentList_data();
-    void argumentList();
 };
 
 void TestCommandLine::workedExample()
@@ -160,42 +158,6 @@ void TestCommandLine::resultPath()
     QFETCH(QChar, separator);
     QFETCH(QString, expected);
     QCOMPARE(ResultPathFor(folder, source, separator), expected);
-}
-
-void TestCommandLine::argumentList_data()
-{
-    QTest::addColumn<bool>("hasAssignment");
-    QTest::addColumn<QString>("option");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QString>("output");
-    QTest::addColumn<QString>("source");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("title") << true << " -XPTitle=" << "Summer 2021" << "/out/a.jpg" << "/in/a.jpg"
-                           << QStringList{"-o", "/out/a.jpg", "-XPTitle=Summer 2021", "/in/a.jpg"};
-    QTest::newRow("no assignment") << false << QString() << QString() << "/out/a.jpg"
-                                   << "/in/a.jpg" << QStringList{"-o", "/out/a.jpg", "/in/a.jpg"};
-    QTest::newRow("empty value") << true << " -Artist=" << QString() << "/o/a.jpg" << "/i/a.jpg"
-                                 << QStringList{"-o", "/o/a.jpg", "-Artist=", "/i/a.jpg"};
-    const QString awkward = QStringLiteral(" Café \\back \"q\" two\r\nlines ");
-    QTest::newRow("quotes, blanks, line breaks")
-        << true << " -Artist=" << awkward << "/o/say \"hi\".jpg" << "/i/say \"hi\".jpg"
-        << QStringList{"-o", "/o/say \"hi\".jpg", "-Artist=" + awkward, "/i/say \"hi\".jpg"};
-}
-
-void TestCommandLine::argumentList()
-{
-    QFETCH(bool, hasAssignment);
-    QFETCH(QString, option);
-    QFETCH(QString, value);
-    QFETCH(QString, output);
-    QFETCH(QString, source);
-    QFETCH(QStringList, expected);
-
-    std::optional<Assignment> assignment;
-    if (hasAssignment)
-        assignment = Assignment{option, value};
-    QCOMPARE(BuildArgumentList(output, assignment, source), expected);
 }
 
 OSTRELL_CORE_TEST_MAIN(TestCommandLine)

@@ -9,7 +9,7 @@
 #include "filelist/addfolder.h"
 #include "filelist/filelistmodel.h"
 #include "testsupport.h"
-#include "writer/resultsfolder.h"
+#include "writer/command/resultsfolder.h"
 
 // The questions the commands ask and what they remember of the answers.
 class CommandsTest : public QObject {

@@ -4,8 +4,8 @@
 #include <QtTest>
 
 #include "testsupport.h"
-#include "writer/runreport.h"
-#include "writer/toolreasons.h"
+#include "writer/report/runreport.h"
+#include "writer/exiftool/toolverdict.h"
 
 using Kind = FileOutcome::Kind;
 Q_DECLARE_METATYPE(QList<Kind>)

@@ -9,9 +9,9 @@
 #include <QtTest>
 
 #include "testsupport.h"
-#include "writer/datevalue.h"
-#include "writer/jpegpicturedata.h"
-#include "writer/verifier.h"
+#include "writer/tags/datevalue.h"
+#include "writer/verify/jpegpicturedata.h"
+#include "writer/verify/verifier.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include <QtTest>
 
 #include "testsupport.h"
-#include "writer/progresssink.h"
-#include "writer/waitprogress.h"
+#include "writer/command/progresssink.h"
+#include "writer/command/waitprogress.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <unistd.h>
 
 #include "testsupport.h"
-#include "writer/filework.h"
-#include "writer/runreport.h"
-#include "writer/verifier.h"
-#include "writer/writerengine.h"
+#include "writer/engine/filework.h"
+#include "writer/report/runreport.h"
+#include "writer/verify/verifier.h"
+#include "writer/engine/writerengine.h"
 
 namespace {
 

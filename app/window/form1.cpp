@@ -37,8 +37,8 @@
 #include "filelist/filelistmodel.h"
 #include "filelist/scanqueue.h"
 #include "filelist/window/filelistview.h"
-#include "writer/resultsfolder.h"
-#include "writer/tagcatalogue.h"
+#include "writer/command/resultsfolder.h"
+#include "writer/tags/tagcatalogue.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "writer/batchrun.h"
+#include "writer/command/batchrun.h"
 
 class FileListModel;
 class FileListView;

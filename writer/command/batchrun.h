@@ -1,0 +1,163 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QFutureWatcher>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "writer/exiftool/displaycommand.h"
+#include "writer/engine/fileoutcome.h"
+#include "writer/command/progresssink.h"
+#include "writer/engine/writerengine.h"
+
+class Dialogs;
+class ErrorGuard;
+class WaitProgress;
+
+// What the run reads from the window and shows on it. The list, the tag, the
+// value and the results folder are read once, when "Start Changing" is
+// pressed; what changes afterwards is for the next run.
+class BatchHost : public ProgressSink {
+public:
+    virtual int entryCount() const = 0;
+    virtual QString entryText(int position) const = 0; // 1-based
+    virtual QByteArray entryPath(int position) const { return QFile::encodeName(entryText(position)); } // native bytes, 1-based
+    virtual QString tagLabel() const = 0;
+    virtual QString tagValue() const = 0;
+    virtual QString resultsFolder() const = 0;
+    virtual void setBusyPointer(bool busy) = 0;
+    // True from the moment the run has taken its inputs until it ends: the
+    // window keeps them from being edited and offers to stop.
+    virtual void setRunning(bool /*running*/) {}
+    // Files finished, of those in the run.
+    virtual void setRunProgress(int /*done*/, int /*total*/) {}
+    // The value was refused before the run: the user goes on typing there.
+    virtual void focusValue() {}
+};
+
+// What the run works from, as it stood when "Start Changing" was pressed.
+struct RunInputs {
+    QStringList texts;       // the list entries, in list order
+    QList<QByteArray> paths; // their native bytes
+    QString tagLabel;
+    QString value;
+    QString resultsFolder;
+};
+
+// What the run learns of the file system before it starts; found on a worker
+// thread, since a stalled mount may take its time to answer.
+struct RunChecks {
+    bool folderExists = false;
+    bool folderWritable = false; // this user can create files in it
+    QString tool;                // the tool's full path; empty when not found
+};
+RunChecks checkBeforeRun(const QString &resultsFolder, const QString &toolProgram);
+
+// Why the chosen tag cannot take the value, or nothing.
+QString valueRefusal(const QString &tagLabel, const QString &value);
+
+struct BatchReport {
+    int total = 0;          // files the run was to write
+    bool stopped = false;
+    QList<FileOutcome> outcomes; // in list order
+    QList<FileOutcome> failures() const;
+};
+
+// The "Start Changing" command: checks, messages, the bar and the pointer,
+// and the numbered steps under the error trap. The writing itself is the
+// engine's; the command hands it the listed files one at a time.
+class BatchRun : public QObject, private JobSource {
+    Q_OBJECT
+public:
+    BatchRun(BatchHost &host, Dialogs &dialogs, QObject *parent = nullptr);
+    ~BatchRun() override;
+
+    // The tool to run; by default "exiftool" found on PATH.
+    void setToolProgram(const QString &program) { m_toolProgram = program; }
+    // For tests: the poll interval of the wait shown on the bar, the number
+    // of tools and the time a file may take.
+    void setTickInterval(int ms) { m_tickMs = ms; }
+    void setWorkerCount(int workers) { m_workers = workers; }
+    void setFileTimeout(int ms) { m_fileTimeoutMs = ms; }
+    void setVerifier(CopyVerifier verifier) { m_verifier = std::move(verifier); }
+
+    // The click on "Start Changing". Does nothing while a run is going on.
+    void PushButton3_Click();
+    bool BatchBusy() const { return m_busy; }
+
+    // Stop or Escape during a run: asks, and on Yes no further file starts.
+    // The question closes by itself when the run ends first.
+    void requestStop();
+
+    // The window is closing: the tools end at once and no temporary file of
+    // the run is left.
+    void abandon();
+
+    static QString doneMessage(const BatchReport &report);
+    static QString failureDetails(const BatchReport &report);
+
+signals:
+    void runFinished(const BatchReport &report);
+
+private:
+    struct Dispatch {
+        int tick = 0;
+        QString caption;
+        int value = 0;
+        int count = 0;
+    };
+
+    bool step(int number, const std::function<void()> &work, bool *succeeded = nullptr);
+    RunInputs takeInputs(int count) const;
+    void onChecked();
+    void startEngine(const QString &tool);
+    std::optional<WriteJob> nextJob() override;
+    std::optional<WriteJob> prepare(int position);
+    void onFileDone(const FileOutcome &outcome);
+    void onTick();
+    void onFailedToStart(const QString &reason);
+    void finishRun();
+    void addCommandLines(QList<FileOutcome> *outcomes) const;
+    void closeOpenQuestion();
+
+    BatchHost &m_host;
+    Dialogs &m_dialogs;
+    QString m_toolProgram;
+    int m_tickMs;
+    int m_workers = 0;
+    int m_fileTimeoutMs = FileTimeoutMs;
+    CopyVerifier m_verifier;
+    bool m_busy = false;
+
+    RunInputs m_inputs;
+    QFutureWatcher<RunChecks> m_checks;
+    quint64 m_checkedRun = 0;
+    bool m_asking = false; // the stop question is open
+
+    std::shared_ptr<ErrorGuard> m_guard;
+    std::unique_ptr<WriterEngine> m_engine;
+    quint64 m_runId = 0;
+    QString m_toolPath;
+    int m_turn = 0;
+    int m_bound = 0;
+    bool m_stopped = false;
+    std::optional<Assignment> m_assignment; // none when no tag is chosen
+    QList<FileOutcome> m_outcomes;
+
+    // The bar's wait follows the file longest in a tool.
+    QTimer m_ticker;
+    int m_ticks = 0;
+    QHash<int, Dispatch> m_dispatched;
+    int m_followed = 0;
+    std::unique_ptr<WaitProgress> m_wait;
+    QString m_lastCaption;
+    int m_lastValue = 0;
+};

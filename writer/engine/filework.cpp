@@ -1,0 +1,112 @@
+#include "writer/engine/filework.h"
+
+#include <QCoreApplication>
+#include <QMutex>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QThreadPool>
+#include <vector>
+
+#include "writer/platform/wakepipe.h"
+
+namespace {
+
+// Calls waiting for the main thread, and the pipe that wakes it for them.
+class Mailbox : public QObject {
+public:
+    Mailbox()
+    {
+        m_notifier = new QSocketNotifier(m_pipe.readEnd(), QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &Mailbox::drain);
+    }
+
+    void post(std::function<void()> call)
+    {
+        {
+            const QMutexLocker locker(&m_lock);
+            m_calls.push_back(std::move(call));
+        }
+        m_pipe.wake();
+    }
+
+private:
+    void drain()
+    {
+        m_pipe.drain();
+        std::vector<std::function<void()>> calls;
+        {
+            const QMutexLocker locker(&m_lock);
+            calls.swap(m_calls);
+        }
+        for (const std::function<void()> &call : calls)
+            call();
+    }
+
+    Platform::WakePipe m_pipe;
+    QSocketNotifier *m_notifier = nullptr;
+    QMutex m_lock;
+    std::vector<std::function<void()>> m_calls;
+};
+
+Mailbox *mailbox = nullptr;
+
+QMutex hookLock;
+std::function<void()> &hook()
+{
+    static std::function<void()> installed;
+    return installed;
+}
+
+} // namespace
+
+QThreadPool *FileWork::pool()
+{
+    // Never destroyed: its destructor would wait for a call that may never end.
+    static QThreadPool *const threads = [] {
+        auto *created = new QThreadPool;
+        // Checking reads and syncs wait on the disk as much as they compute.
+        created->setMaxThreadCount(qMax(2, QThread::idealThreadCount() * 2));
+        return created;
+    }();
+    return threads;
+}
+
+void FileWork::makeRoomForStuckCall()
+{
+    pool()->setMaxThreadCount(pool()->maxThreadCount() + 1);
+}
+
+void FileWork::start(std::function<void()> work)
+{
+    pool()->start(std::move(work));
+}
+
+void FileWork::setBeforeEachCall(std::function<void()> installed)
+{
+    const QMutexLocker locker(&hookLock);
+    hook() = std::move(installed);
+}
+
+void FileWork::beforeEachCall()
+{
+    std::function<void()> current;
+    {
+        const QMutexLocker locker(&hookLock);
+        current = hook();
+    }
+    if (current)
+        current();
+}
+
+void FileWork::prepareDelivery()
+{
+    // Made on the main thread, the first time work is handed out, and kept
+    // for the program's life: a late result may still be on its way.
+    if (!mailbox)
+        mailbox = new Mailbox;
+}
+
+void FileWork::deliver(std::function<void()> call)
+{
+    mailbox->post(std::move(call));
+}

@@ -1,0 +1,179 @@
+#include "writer/engine/runfiles.h"
+
+#include <QPointer>
+#include <QSemaphore>
+
+#include "writer/engine/filework.h"
+#include "writer/output/runfolder.h"
+#include "writer/report/reasons.h"
+
+namespace {
+
+// How long closing the program waits for the run folder to go.
+constexpr int AbandonWaitMs = 1000;
+
+} // namespace
+
+RunFiles::RunFiles(QByteArray resultsFolder, CopyVerifier verifier, bool syncCopies, int timeoutMs,
+                   QObject *parent)
+    : QObject(parent)
+    , m_resultsFolder(std::move(resultsFolder))
+    , m_verifier(std::move(verifier))
+    , m_syncCopies(syncCopies)
+    , m_timeoutMs(timeoutMs)
+    , m_cancelled(std::make_shared<std::atomic_bool>(false))
+{
+    m_watch.setInterval(qBound(10, m_timeoutMs / 4, 1000));
+    connect(&m_watch, &QTimer::timeout, this, &RunFiles::checkWatch);
+}
+
+RunFiles::~RunFiles()
+{
+    abandon();
+}
+
+int RunFiles::runFolderDescriptor() const
+{
+    return m_folder ? m_folder->runDescriptor() : -1;
+}
+
+void RunFiles::open()
+{
+    m_opening = true;
+    m_openingSince.start();
+    m_watch.start();
+    const QByteArray resultsFolder = m_resultsFolder;
+    using Made = std::pair<std::shared_ptr<RunFolder>, QString>;
+    FileWork::run<Made>(
+        this,
+        [resultsFolder] {
+            QString whyNot;
+            std::shared_ptr<RunFolder> folder = RunFolder::create(resultsFolder, &whyNot);
+            return Made(folder, whyNot);
+        },
+        [this](const Made &made) {
+            if (!m_opening || m_abandoned) {
+                // Given up on meanwhile: the folder goes again.
+                if (std::shared_ptr<RunFolder> late = made.first)
+                    FileWork::start([late] { late->finish(); });
+                return;
+            }
+            m_opening = false;
+            m_folder = made.first;
+            emit opened(bool(m_folder), made.second);
+        });
+}
+
+void RunFiles::admit(quint64 file, const QByteArray &sourcePath, const QByteArray &finalName)
+{
+    m_calls[file].since.start();
+    const std::shared_ptr<RunFolder> folder = m_folder;
+    FileWork::run<Admission>(
+        this, [folder, sourcePath, finalName] { return admitSource(sourcePath, *folder, finalName); },
+        [this, file](const Admission &admission) {
+            if (m_calls.remove(file) == 0)
+                return; // given up on
+            emit admitted(file, admission);
+        });
+}
+
+void RunFiles::publish(quint64 file, const PublishInput &input)
+{
+    Call &call = m_calls[file];
+    call.since.start();
+    call.gate = std::make_shared<PublishGate>();
+    PublishInput withSync = input;
+    withSync.sync = m_syncCopies;
+    const CopyVerifier verifier = m_verifier;
+    const std::shared_ptr<RunFolder> folder = m_folder;
+    const std::shared_ptr<PublishGate> gate = call.gate;
+    const std::shared_ptr<std::atomic_bool> cancelled = m_cancelled;
+    FileWork::run<Publication>(
+        this,
+        [withSync, verifier, folder, gate, cancelled] {
+            return publishCopy(withSync, verifier, *folder, *gate, *cancelled);
+        },
+        [this, file, gate](const Publication &publication) {
+            auto call = m_calls.find(file);
+            if (call == m_calls.end() || call->gate != gate)
+                return; // given up on
+            m_calls.erase(call);
+            emit published(file, publication);
+        });
+}
+
+void RunFiles::discard(const QByteArray &output)
+{
+    if (const std::shared_ptr<RunFolder> folder = m_folder; folder && !output.isEmpty())
+        FileWork::start([folder, output] { folder->discard(output); });
+}
+
+void RunFiles::close()
+{
+    m_watch.stop();
+    std::shared_ptr<RunFolder> folder = std::move(m_folder);
+    if (!folder) {
+        const QPointer<RunFiles> self(this);
+        FileWork::prepareDelivery();
+        FileWork::deliver([self] {
+            if (self)
+                emit self->closed();
+        });
+        return;
+    }
+    FileWork::run<bool>(
+        this,
+        [folder] {
+            folder->finish();
+            return true;
+        },
+        [this](bool) { emit closed(); });
+}
+
+void RunFiles::abandon()
+{
+    if (m_abandoned)
+        return;
+    m_abandoned = true;
+    m_watch.stop();
+    m_cancelled->store(true);
+    for (const Call &call : std::as_const(m_calls))
+        if (call.gate)
+            call.gate->giveUp();
+    m_calls.clear();
+    if (std::shared_ptr<RunFolder> folder = std::move(m_folder)) {
+        auto gone = std::make_shared<QSemaphore>();
+        FileWork::start([folder, gone] {
+            folder->finish();
+            gone->release();
+        });
+        // A stalled file system keeps the run folder; the next run sweeps it.
+        gone->tryAcquire(1, AbandonWaitMs);
+    }
+}
+
+void RunFiles::checkWatch()
+{
+    if (m_opening && m_openingSince.elapsed() >= m_timeoutMs) {
+        m_opening = false;
+        FileWork::makeRoomForStuckCall();
+        emit opened(false, because(Reason::ResultsNoAnswer, timeLimitText(m_timeoutMs)));
+        return;
+    }
+    QList<std::pair<quint64, bool>> givenUp;
+    for (auto call = m_calls.begin(); call != m_calls.end();) {
+        // A publication already renaming is let finish: its copy is whole.
+        const bool publishing = bool(call->gate);
+        if (call->since.elapsed() < m_timeoutMs || (publishing && !call->gate->giveUp())) {
+            ++call;
+            continue;
+        }
+        givenUp.append({call.key(), publishing});
+        call = m_calls.erase(call);
+    }
+    for (const auto &[file, publishing] : givenUp) {
+        FileWork::makeRoomForStuckCall();
+        emit stalled(file, because(publishing ? Reason::CheckAndSaveNoAnswer : Reason::FileNoAnswer,
+                                   timeLimitText(m_timeoutMs)));
+    }
+}

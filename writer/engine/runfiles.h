@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <atomic>
+#include <memory>
+
+#include "writer/engine/admission.h"
+#include "writer/output/publication.h"
+
+class RunFolder;
+
+// Every file-system call of one run, made on worker threads: the run folder
+// opened and closed, each file looked at before a tool gets it, each copy
+// checked and published, failed outputs discarded. Answers come back as
+// signals on the owner's thread. A call that does not answer within the
+// time limit is given up, so a stalled disk or share holds a worker thread,
+// never the run.
+class RunFiles : public QObject {
+    Q_OBJECT
+public:
+    RunFiles(QByteArray resultsFolder, CopyVerifier verifier, bool syncCopies, int timeoutMs,
+             QObject *parent = nullptr);
+    ~RunFiles() override; // abandons what is left
+
+    // Makes the run folder; opened() follows.
+    void open();
+    // The run folder, for the tools to work in; -1 before opened().
+    int runFolderDescriptor() const;
+
+    void admit(quint64 file, const QByteArray &sourcePath, const QByteArray &finalName);
+    void publish(quint64 file, const PublishInput &input);
+    void discard(const QByteArray &output);
+
+    // Makes the copies' names durable and removes the run folder; closed() follows.
+    void close();
+    // The program is closing: nothing more is published, and the run folder
+    // goes if the file system answers within a second.
+    void abandon();
+
+signals:
+    void opened(bool ok, const QString &whyNot);
+    void admitted(quint64 file, const Admission &admission);
+    void published(quint64 file, const Publication &publication);
+    void stalled(quint64 file, const QString &reason);
+    void closed();
+
+private:
+    struct Call {
+        QElapsedTimer since;
+        std::shared_ptr<PublishGate> gate; // set while publishing
+    };
+
+    void checkWatch();
+
+    QByteArray m_resultsFolder;
+    CopyVerifier m_verifier;
+    bool m_syncCopies;
+    int m_timeoutMs;
+    std::shared_ptr<RunFolder> m_folder;
+    std::shared_ptr<std::atomic_bool> m_cancelled;
+    QHash<quint64, Call> m_calls;
+    QElapsedTimer m_openingSince;
+    bool m_opening = false;
+    bool m_abandoned = false;
+    QTimer m_watch;
+};

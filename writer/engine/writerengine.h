@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <atomic>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "writer/exiftool/displaycommand.h"
+#include "writer/engine/fileoutcome.h"
+#include "writer/engine/nameclaims.h"
+#include "writer/output/publication.h"
+
+class RunFiles;
+class ToolPool;
+struct Admission;
+struct ToolResult;
+
+// A file that gets no answer for this long (from the tool, or from the file
+// system while it is looked at, checked or published) is given up.
+inline constexpr int FileTimeoutMs = 2 * 60 * 1000;
+
+// One listed file, ready to be written.
+struct WriteJob {
+    int position = 0;          // in the list, 1-based: decides who wins a shared name
+    QString source;            // the list entry's text, for reports
+    QByteArray sourcePath;     // the file system's own bytes
+    QByteArray resultsFolder;
+    QByteArray finalPath;
+    std::optional<Assignment> assignment;
+    QString tagName;           // ExifTool's name of the tag; empty without an assignment
+    QString refusal;           // set when the file must not reach the tool
+};
+
+// Hands the engine its files, one at a time, in list order.
+class JobSource {
+public:
+    virtual ~JobSource() = default;
+    // The next file, or nothing when the list is done. May show a report box,
+    // and so run a nested event loop.
+    virtual std::optional<WriteJob> nextJob() = 0;
+};
+
+
+// Writes the copies: resident ExifTools (one per core by default), each kept
+// fed with several commands, writing into a private run folder; every copy
+// is checked, synced and published under its final name by an atomic rename
+// that never replaces a file. The engine's own thread only dispatches: every
+// file-system call runs on worker threads. Only a few files per tool are
+// unresolved at any time, so memory stays flat however long the list.
+// Headless: the window, the benchmark and the tests drive it alike.
+class WriterEngine : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        QString toolPath;
+        QString resultsFolder;     // where the copies go; every job's final path is in it
+        int workers = 0;           // 0: one per core
+        int commandsPerWorker = 3;
+        int fileTimeoutMs = FileTimeoutMs;
+        CopyVerifier verifier;     // none: the tool's word is taken
+        bool syncCopies = true;    // off only to measure what the sync costs
+    };
+
+    WriterEngine(JobSource &source, Options options, QObject *parent = nullptr);
+    ~WriterEngine() override;
+
+    // Makes the run folder and starts the tools (no more than fileCount); the
+    // files follow as soon as a tool is ready. failedToStart() or finished()
+    // ends the run.
+    void start(int fileCount);
+    // No further file starts; the files in flight finish.
+    void stop();
+    // At once (the program is closing): the tools are killed and the run
+    // folder goes, waiting for the file system for a second at most.
+    void abandon();
+    bool isRunning() const { return m_running; }
+
+    // The position of the file that has been in a tool longest, 0 when none.
+    int oldestInFlight() const;
+
+signals:
+    void failedToStart(const QString &reason);
+    void fileDone(const FileOutcome &outcome);
+    void finished();
+
+private:
+    struct Flight;
+
+    void onFolderOpened(bool ok, const QString &whyNot);
+    void onToolsFailedToStart(const QString &why);
+    QString noToolReason() const;
+    void onAnswer(quint64 serial, const ToolResult &result, bool timedOut);
+    void pump();
+    void feedTools();
+    void admit(const WriteJob &job);
+    void onAdmitted(quint64 serial, const Admission &admission);
+    void queueForTool(quint64 serial);
+    void send(quint64 serial);
+    void publishWhenFirst(quint64 serial);
+    void turnAway(quint64 serial);
+    void startPublication(quint64 serial);
+    // Takes its texts by value: they may come from the flight it ends.
+    void resolve(quint64 serial, FileOutcome::Kind kind, QString reason,
+                 QString toolLine = QString(), QString group = QString(),
+                 QString detail = QString());
+    bool roomForAnotherFile() const;
+    void checkFinished();
+    void closeRun();
+
+    JobSource &m_source;
+    Options m_options;
+    std::unique_ptr<ToolPool> m_tools;
+    int m_toolCount = 1;
+    std::map<quint64, Flight> m_flights; // every file not yet resolved
+    QList<quint64> m_forTool;            // admitted, waiting for a tool, in list order
+    NameClaims m_names;
+    std::unique_ptr<RunFiles> m_files;
+    QTimer m_closeDeadline;
+    QString m_folderFailure;
+    quint64 m_nextSerial = 1;
+    quint64 m_generation = 0;
+    bool m_running = false;
+    bool m_folderOpening = false;
+    bool m_exhausted = false;
+    bool m_stopping = false;
+    bool m_pulling = false;
+    bool m_closing = false;   // every file is resolved; the tools are asked to end
+    bool m_finishing = false; // the run folder is going
+};

@@ -1,0 +1,92 @@
+#include "writer/output/publication.h"
+
+#include "writer/output/runfolder.h"
+#include "writer/platform/files.h"
+#include "writer/report/reasons.h"
+
+using Platform::FileHandle;
+
+namespace {
+
+bool isRegularFile(int fd)
+{
+    const Platform::FileStatus status = Platform::statusOf(fd);
+    return status.ok() && status.kind == Platform::FileKind::Regular;
+}
+
+} // namespace
+
+Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
+                        const RunFolder &folder, PublishGate &gate, const std::atomic_bool &cancelled)
+{
+    // Checking copies is background work, like the tools' own: the window comes first.
+    Platform::lowerThisThreadsPriority();
+    Publication publication;
+    // A copy made earlier with this very value counts as written, so a second
+    // run finishes what the first left. A link there is never followed.
+    const auto judgeTaken = [&] {
+        const FileHandle there(Platform::openForReadingAt(folder.resultsDescriptor(), input.finalName));
+        const bool same = verifier && there.isOpen() && isRegularFile(there.get())
+            && verifier(input.source, Platform::descriptorPath(there.get()), input.tagName, input.value)
+                   .wrong.isEmpty();
+        publication.kind = same ? FileOutcome::Kind::AlreadyThere : FileOutcome::Kind::Failed;
+        publication.reason = same ? QString() : because(Reason::NameTaken, QString::fromUtf8(input.finalName));
+        publication.group = same ? QString() : because(Reason::NameTakenGroup);
+        return publication;
+    };
+    if (input.output.isEmpty())
+        return judgeTaken();
+
+    const auto failWith = [&](const QString &reason) {
+        folder.discard(input.output);
+        publication.kind = FileOutcome::Kind::Failed;
+        publication.reason = reason;
+        return publication;
+    };
+    const FileHandle copy(Platform::openForReadingAt(folder.runDescriptor(), input.output));
+    if (!copy.isOpen()) {
+        const int error = Platform::lastError();
+        return failWith(Platform::isMissing(error) ? because(Reason::ResultMissing)
+                                                   : because(Reason::CopyUnopened, Platform::errorText(error)));
+    }
+    const Platform::FileStatus info = Platform::statusOf(copy.get());
+    if (!info.ok() || info.kind != Platform::FileKind::Regular || !info.ownedByUser)
+        return failWith(because(Reason::NotPlainOwnFile));
+    // Write-back starts now, so the sync after the check finds little left to do.
+    if (input.sync)
+        Platform::startWriteBack(copy.get());
+    const CopyCheck check = verifier
+        ? verifier(input.source, Platform::descriptorPath(copy.get()), input.tagName, input.value)
+        : CopyCheck{};
+    if (!check.wrong.isEmpty())
+        return failWith(check.wrong);
+    // Files with the same notes, ExifTool's and the check's, make one group.
+    const QString notes = input.noteWords.isEmpty() || check.note.isEmpty()
+        ? input.noteWords + check.note
+        : input.noteWords + QStringLiteral(". ") + check.note;
+    if (cancelled.load())
+        return failWith(because(Reason::RunStopped));
+    // Without this a power cut can leave an empty file under the final name.
+    if (input.sync && !Platform::syncData(copy.get()))
+        return failWith(because(Reason::NotSavedToDisk, Platform::errorText(Platform::lastError())));
+    if (!gate.enterRename())
+        return failWith(because(Reason::RunGaveUp));
+
+    int error = 0;
+    switch (Platform::renameNoReplace(folder.runDescriptor(), input.output, folder.resultsDescriptor(),
+                                      input.finalName, &error)) {
+    case Platform::Renamed::Done:
+        publication.kind = notes.isEmpty() ? FileOutcome::Kind::Written : FileOutcome::Kind::WrittenWithNotes;
+        publication.reason = notes;
+        publication.toolLine = input.noteLines;
+        return publication;
+    case Platform::Renamed::Taken:
+        folder.discard(input.output);
+        return judgeTaken();
+    case Platform::Renamed::Unsupported:
+        return failWith(because(Reason::NoSafeRename, Platform::errorText(error)));
+    case Platform::Renamed::Failed:
+        break;
+    }
+    return failWith(because(Reason::NotNamed, Platform::errorText(error)));
+}

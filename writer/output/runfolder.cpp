@@ -1,0 +1,203 @@
+#include "writer/output/runfolder.h"
+
+#include <QHash>
+#include <QList>
+#include <ctime>
+
+#include "writer/platform/files.h"
+#include "writer/report/reasons.h"
+
+using Platform::FileHandle;
+
+namespace {
+
+const QByteArray RunPrefix(".ostrell-run-");
+const QByteArray LockName("lock");
+// A run folder without its lock is only that young while its run starts.
+constexpr std::int64_t UnlockedGraceSeconds = 60;
+
+// Names earlier versions left in the results folder itself.
+const QByteArray LegacyPrefix(".ostrell-");
+const QByteArray LegacyTemporarySuffix(".tmp");
+const QByteArray LegacyLockSuffix(".lock");
+
+// Empties a run folder of files; a folder inside (planted by nobody but this
+// user) is left, and so is the run folder then.
+void emptyFolder(int folder)
+{
+    for (const QByteArray &name : Platform::namesIn(folder))
+        Platform::removeFileAt(folder, name);
+}
+
+// A run folder whose lock anybody can take belongs to a run that ended
+// without tidying up: a crash, a kill, a power cut.
+void sweepDeadRun(int results, const QByteArray &name)
+{
+    const FileHandle folder(Platform::openFolderAt(results, name));
+    if (!folder.isOpen())
+        return;
+    const Platform::FileStatus info = Platform::statusOf(folder.get());
+    if (!info.ok() || info.kind != Platform::FileKind::Folder || !info.ownedByUser)
+        return;
+    const FileHandle lock(Platform::openLockAt(folder.get(), LockName));
+    bool dead = false;
+    if (lock.isOpen())
+        dead = Platform::tryLock(lock.get());
+    else
+        dead = Platform::isMissing(Platform::lastError())
+            && info.modifiedSeconds + UnlockedGraceSeconds < std::int64_t(std::time(nullptr));
+    if (dead) {
+        emptyFolder(folder.get());
+        Platform::removeFolderAt(results, name);
+    }
+}
+
+// ".ostrell-<token>-<n>.tmp" -> "<token>"; empty for any other name.
+QByteArray legacyTokenOfTemporary(const QByteArray &name)
+{
+    if (!name.startsWith(LegacyPrefix) || !name.endsWith(LegacyTemporarySuffix))
+        return QByteArray();
+    const QByteArray middle = name.mid(LegacyPrefix.size(),
+                                       name.size() - LegacyPrefix.size() - LegacyTemporarySuffix.size());
+    const qsizetype dash = middle.lastIndexOf('-');
+    return dash > 0 ? middle.left(dash) : QByteArray();
+}
+
+QByteArray legacyTokenOfLock(const QByteArray &name)
+{
+    if (!name.startsWith(LegacyPrefix) || !name.endsWith(LegacyLockSuffix))
+        return QByteArray();
+    return name.mid(LegacyPrefix.size(), name.size() - LegacyPrefix.size() - LegacyLockSuffix.size());
+}
+
+// Earlier versions kept their temporary files beside the copies, with a lock
+// file per run; what their dead runs left goes as well.
+void sweepLegacy(int results, const QList<QByteArray> &names)
+{
+    QList<QByteArray> locks;
+    QHash<QByteArray, QList<QByteArray>> temporaries;
+    for (const QByteArray &name : names) {
+        const QByteArray lockToken = legacyTokenOfLock(name);
+        if (!lockToken.isEmpty())
+            locks.append(lockToken);
+        const QByteArray tempToken = legacyTokenOfTemporary(name);
+        if (!tempToken.isEmpty())
+            temporaries[tempToken].append(name);
+    }
+    for (const QByteArray &token : locks) {
+        const QByteArray lockName = LegacyPrefix + token + LegacyLockSuffix;
+        const FileHandle lock(Platform::openLockAt(results, lockName));
+        if (!lock.isOpen())
+            continue;
+        const Platform::FileStatus info = Platform::statusOf(lock.get());
+        if (info.ok() && info.kind == Platform::FileKind::Regular && info.ownedByUser
+            && Platform::tryLock(lock.get())) {
+            for (const QByteArray &name : temporaries.value(token))
+                Platform::removeFileAt(results, name);
+            Platform::removeFileAt(results, lockName);
+        }
+    }
+}
+
+void sweepDeadRuns(int results)
+{
+    const QList<QByteArray> names = Platform::namesIn(results);
+    for (const QByteArray &name : names)
+        if (name.startsWith(RunPrefix))
+            sweepDeadRun(results, name);
+    sweepLegacy(results, names);
+}
+
+} // namespace
+
+QByteArray joinPath(const QByteArray &folder, const QByteArray &name)
+{
+    if (folder.endsWith('/'))
+        return folder + name;
+    return folder + '/' + name;
+}
+
+RunFolder::~RunFolder()
+{
+    for (int fd : {m_lock, m_run, m_results})
+        Platform::closeFile(fd);
+}
+
+std::unique_ptr<RunFolder> RunFolder::create(const QByteArray &resultsFolder, QString *whyNot)
+{
+    const auto fail = [whyNot](int error) {
+        *whyNot = because(Reason::ResultsNotWritable, Platform::errorText(error));
+        return nullptr;
+    };
+    std::unique_ptr<RunFolder> folder(new RunFolder);
+    folder->m_results = Platform::openFolder(resultsFolder);
+    if (folder->m_results < 0)
+        return fail(Platform::lastError());
+    sweepDeadRuns(folder->m_results);
+
+    QByteArray path = joinPath(resultsFolder, RunPrefix + "XXXXXX");
+    if (!Platform::makePrivateFolder(&path))
+        return fail(Platform::lastError());
+    folder->m_runName = path.mid(path.lastIndexOf('/') + 1);
+    // Opened by its name right after mkdtemp made it 0700: nobody else can
+    // have put anything else there.
+    folder->m_run = Platform::openFolderAt(folder->m_results, folder->m_runName);
+    if (folder->m_run < 0) {
+        const int error = Platform::lastError();
+        Platform::removeFolderAt(folder->m_results, folder->m_runName);
+        return fail(error);
+    }
+    folder->m_lock = Platform::createLockAt(folder->m_run, LockName);
+    if (folder->m_lock < 0 || !Platform::tryLock(folder->m_lock)) {
+        const int error = Platform::lastError();
+        folder->finish();
+        return fail(error);
+    }
+    return folder;
+}
+
+QByteArray RunFolder::outputName(quint64 serial)
+{
+    return QByteArray::number(serial) + ".tmp";
+}
+
+RunFolder::Entry RunFolder::resultsEntry(const QByteArray &name, int *error) const
+{
+    const Platform::FileStatus info = Platform::statusAt(m_results, name);
+    if (!info.ok()) {
+        if (error)
+            *error = info.error;
+        return Platform::isMissing(info.error) ? Entry::Missing : Entry::Unknown;
+    }
+    if (info.kind == Platform::FileKind::Regular)
+        return Entry::File;
+    if (info.kind == Platform::FileKind::Folder)
+        return Entry::Folder;
+    return Entry::Other;
+}
+
+void RunFolder::discard(const QByteArray &outputName) const
+{
+    Platform::removeFileAt(m_run, outputName);
+}
+
+void RunFolder::finish()
+{
+    if (m_results < 0 || m_run < 0)
+        return;
+    // The renames are durable once the folder that holds them is.
+    Platform::syncFile(m_results);
+    emptyFolder(m_run);
+    if (m_lock >= 0) {
+        Platform::closeFile(m_lock);
+        m_lock = -1;
+    }
+    // Only the folder this run made: someone who can write the results
+    // folder may have renamed it and put another in its place.
+    const Platform::FileStatus own = Platform::statusOf(m_run);
+    const Platform::FileStatus named = Platform::statusAt(m_results, m_runName);
+    if (own.ok() && named.ok() && own.sameFileAs(named))
+        Platform::removeFolderAt(m_results, m_runName);
+    Platform::closeFile(m_run);
+    m_run = -1;
+}

@@ -1,0 +1,29 @@
+#include "writer/platform/files.h"
+#include "writer/platform/posix/posixfiles.h"
+
+#include <unistd.h>
+
+bool Platform::syncData(int fd)
+{
+    return ::fsync(fd) == 0;
+}
+
+void Platform::startWriteBack(int)
+{
+}
+
+Platform::Renamed Platform::renameNoReplace(int fromFolder, const QByteArray &from, int toFolder,
+                                            const QByteArray &to, int *error)
+{
+    return linkNoReplace(fromFolder, from, toFolder, to, error);
+}
+
+QByteArray Platform::descriptorPath(int fd)
+{
+    return "/dev/fd/" + QByteArray::number(fd);
+}
+
+// A thread's priority is the process's here: lowering it would slow the window too.
+void Platform::lowerThisThreadsPriority()
+{
+}

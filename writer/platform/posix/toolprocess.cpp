@@ -1,0 +1,16 @@
+#include "writer/platform/toolprocess.h"
+
+#include <QProcess>
+#include <unistd.h>
+
+void Platform::runInFolder(QProcess &process, int folderDescriptor)
+{
+    process.setChildProcessModifier([folderDescriptor] {
+        // The tools keep every core busy; a little lower priority keeps the
+        // window quick to answer meanwhile.
+        (void)::nice(5);
+        // Never let a tool write relative names anywhere but where it was sent.
+        if (folderDescriptor >= 0 && ::fchdir(folderDescriptor) != 0)
+            ::_exit(127);
+    });
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include "writer/engine/fileoutcome.h"
+
+// "Done." when nothing failed; else "Done. N of M files could not be written."
+// ("file" for 1). With stopped, "Stopped." or "Stopped. N of M ...". N counts
+// Failed and NotStarted; AlreadyThere and WrittenWithNotes count as written.
+QString endMessage(const QList<FileOutcome> &outcomes, int total, bool stopped);
+
+// Plain-text details: failures grouped by reason, most frequent first, each
+// with its count, ExifTool's line and the command line once, then its files;
+// then the copies written with notes (ExifTool's, or a tag Windows shows
+// in place of the one written), without command lines. Empty when there is
+// nothing to tell.
+QString reportDetails(const QList<FileOutcome> &outcomes);
