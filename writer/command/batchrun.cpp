@@ -2,40 +2,26 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
-#include <QStandardPaths>
 #include <QUrl>
 #include <QtConcurrent/QtConcurrentRun>
-#include <algorithm>
 #include <cmath>
 
 #include "app/dialogs.h"
 #include "app/errorreport.h"
 #include "app/paths.h"
+#include "writer/command/prerunchecks.h"
 #include "writer/command/waitprogress.h"
+#include "writer/exiftool/displaycommand.h"
 #include "writer/output/runfolder.h"
 #include "writer/report/reasons.h"
-#include "writer/report/runreport.h"
-#include "writer/tags/datevalue.h"
 #include "writer/tags/tagcatalogue.h"
 #include "writer/verify/verifier.h"
 
 namespace {
 
 const char NoFilesText[] = "No files added.";
-const char NoFolderText[] = "Folder does not exist. Please select another folder.";
 const char IdleBarText[] = "Progress Bar";
 const char StopQuestion[] = "Stop the run? Files already written are kept.";
-
-QString installHint()
-{
-#ifdef Q_OS_LINUX
-    return QStringLiteral("Please install it (on Debian or Ubuntu: "
-                          "sudo apt install libimage-exiftool-perl) and try again.");
-#else
-    return QStringLiteral("Please install it (from https://exiftool.org) and try again.");
-#endif
-}
 
 // The bar takes whole numbers; the default rounding mode sends halves to the
 // even neighbour.
@@ -44,80 +30,7 @@ int roundHalfEven(double value)
     return static_cast<int>(std::nearbyint(value));
 }
 
-// " -DateTimeOriginal=" -> "DateTimeOriginal"
-QString tagNameOf(const QString &option)
-{
-    QString name = option.trimmed();
-    if (name.startsWith(QLatin1Char('-')))
-        name.remove(0, 1);
-    if (name.endsWith(QLatin1Char('=')))
-        name.chop(1);
-    return name;
-}
-
-bool isXpTag(const QString &tagName)
-{
-    return tagName.startsWith(QLatin1String("XP"), Qt::CaseInsensitive);
-}
-
-// The first character of the text beyond U+FFFF (a lone surrogate counts as
-// one, as it cannot be stored either): its position, or -1.
-int firstBeyondBasicPlane(const QString &text)
-{
-    for (int i = 0; i < text.size(); ++i)
-        if (text.at(i).isSurrogate())
-            return i;
-    return -1;
-}
-
 } // namespace
-
-QString valueRefusal(const QString &tagLabel, const QString &value)
-{
-    const std::optional<QString> option = TagOptionFor(tagLabel);
-    if (!option || value.isEmpty())
-        return QString();
-    const QString tagName = tagNameOf(*option);
-    if (isDateTag(tagName) && !exifToolAcceptsDate(value))
-        return invalidDateMessage(value);
-    const int at = firstBeyondBasicPlane(value);
-    if (isXpTag(tagName) && at >= 0) {
-        // ExifTool stores these tags as UCS-2 and would drop the character without a word.
-        const QChar first = value.at(at);
-        const bool pair = first.isHighSurrogate() && at + 1 < value.size()
-            && value.at(at + 1).isLowSurrogate();
-        const char32_t code = pair ? QChar::surrogateToUcs4(first, value.at(at + 1)) : first.unicode();
-        const QString shown = pair ? value.mid(at, 2) : QString(QChar::ReplacementCharacter);
-        return QStringLiteral("The tag \"%1\" cannot hold the character \"%2\" (U+%3) of the "
-                              "value: the Windows XP tags (Title, Subject, Keywords, Author, "
-                              "Comment) store no characters beyond U+FFFF, such as emoji. "
-                              "Please remove it and try again.")
-            .arg(tagLabel, shown, QString::number(code, 16).toUpper().rightJustified(4, QLatin1Char('0')));
-    }
-    return QString();
-}
-
-RunChecks checkBeforeRun(const QString &resultsFolder, const QString &toolProgram)
-{
-    RunChecks checks;
-    checks.folderExists = IsFolder(resultsFolder);
-    if (checks.folderExists) {
-        // Creating a file takes both the right to write the folder and to enter it.
-        const QFileInfo folder(resultsFolder);
-        checks.folderWritable = folder.isWritable() && folder.isExecutable();
-    }
-    checks.tool = QStandardPaths::findExecutable(toolProgram);
-    return checks;
-}
-
-QList<FileOutcome> BatchReport::failures() const
-{
-    QList<FileOutcome> result;
-    for (const FileOutcome &outcome : outcomes)
-        if (!countsAsWritten(outcome.kind))
-            result.append(outcome);
-    return result;
-}
 
 BatchRun::BatchRun(BatchHost &host, Dialogs &dialogs, QObject *parent)
     : QObject(parent)
@@ -225,15 +138,7 @@ void BatchRun::onChecked()
     if (m_checkedRun != m_runId || !m_busy || m_engine)
         return;
     const RunChecks checks = m_checks.result();
-    QString refusal;
-    if (!checks.folderExists)
-        refusal = QString::fromLatin1(NoFolderText);
-    else if (!checks.folderWritable)
-        refusal = QStringLiteral("Files cannot be created in the folder \"%1\". "
-                                 "Please select another folder.")
-                      .arg(m_inputs.resultsFolder);
-    else if (checks.tool.isEmpty()) // without the tool every file would fail
-        refusal = QStringLiteral("ExifTool was not found. ") + installHint();
+    const QString refusal = checksRefusal(checks, m_inputs.resultsFolder);
     if (refusal.isEmpty()) {
         startEngine(checks.tool);
         return;
@@ -298,7 +203,7 @@ void BatchRun::onFailedToStart(const QString &reason)
         return;
     if (!step(110, [&] {
             m_dialogs.message(QStringLiteral("ExifTool could not be started (%1). ").arg(reason)
-                              + installHint());
+                              + toolInstallHint());
         }))
         return;
     m_busy = false;
@@ -342,7 +247,7 @@ std::optional<WriteJob> BatchRun::prepare(int position)
         return std::nullopt;
     if (!step(124, [&] {
             job.assignment = m_assignment;
-            job.tagName = m_assignment ? tagNameOf(m_assignment->option) : QString();
+            job.tagName = m_assignment ? TagNameOf(m_assignment->option) : QString();
             // The copy takes the source's own name, byte for byte.
             job.resultsFolder = QFile::encodeName(output).left(
                 qMax(1, int(QFile::encodeName(output).lastIndexOf('/'))));
@@ -452,24 +357,15 @@ void BatchRun::finishRun()
         m_engine.release()->deleteLater();
     }
 
-    BatchReport report;
-    report.stopped = m_stopped;
-    report.outcomes = m_outcomes;
-    addCommandLines(&report.outcomes);
-    std::stable_sort(report.outcomes.begin(), report.outcomes.end(),
-                     [](const FileOutcome &a, const FileOutcome &b) { return a.position < b.position; });
-    report.total = int(report.outcomes.size());
-    if (m_stopped) {
-        // What the stop kept from starting counts as not written.
-        for (int position = m_turn + 1; position <= m_bound; ++position) {
-            FileOutcome outcome;
-            outcome.kind = FileOutcome::Kind::NotStarted;
-            outcome.position = position;
-            outcome.source = m_inputs.texts.at(position - 1);
-            report.outcomes.append(outcome);
-        }
-        report.total = int(report.outcomes.size());
-    }
+    ReportInputs inputs;
+    inputs.outcomes = m_outcomes;
+    inputs.stopped = m_stopped;
+    inputs.notStarted = m_stopped ? m_inputs.texts.mid(m_turn) : QStringList();
+    inputs.firstNotStarted = m_turn + 1;
+    inputs.toolPath = m_toolPath;
+    inputs.resultsFolder = m_inputs.resultsFolder;
+    inputs.assignment = m_assignment;
+    const BatchReport report = makeBatchReport(inputs);
 
     if (!step(170, [] {}))
         return;
@@ -484,31 +380,12 @@ void BatchRun::finishRun()
     if (!step(180, [&] {
             const QUrl folder = QUrl::fromLocalFile(
                 QDir::cleanPath(QFileInfo(m_inputs.resultsFolder).absoluteFilePath()));
-            m_dialogs.messageWithFolder(doneMessage(report), failureDetails(report), folder);
+            m_dialogs.messageWithFolder(report.message(), report.details(), folder);
         }))
         return;
     m_guard->record(182);
     m_busy = false;
     emit runFinished(report);
-}
-
-// Only a file a tool began has a command line worth showing, and the report
-// shows one per group: built here, once, rather than kept for every file.
-void BatchRun::addCommandLines(QList<FileOutcome> *outcomes) const
-{
-    const QString assignmentText = m_assignment ? BuildAssignment(*m_assignment) : QString();
-    QSet<QString> shown;
-    for (FileOutcome &outcome : *outcomes) {
-        const QString key = QString::number(int(outcome.kind)) + QLatin1Char('\n')
-            + (outcome.group.isEmpty() ? outcome.reason : outcome.group);
-        const bool inReport =
-            !countsAsWritten(outcome.kind) || outcome.kind == FileOutcome::Kind::WrittenWithNotes;
-        if (!outcome.toolRan || !inReport || shown.contains(key))
-            continue;
-        shown.insert(key);
-        outcome.commandLine = BuildCommandLine(
-            m_toolPath, ResultPathFor(m_inputs.resultsFolder, outcome.source), assignmentText, outcome.source);
-    }
 }
 
 void BatchRun::abandon()
@@ -525,14 +402,4 @@ void BatchRun::abandon()
         m_engine->abandon();
         m_engine.reset();
     }
-}
-
-QString BatchRun::doneMessage(const BatchReport &report)
-{
-    return endMessage(report.outcomes, report.total, report.stopped);
-}
-
-QString BatchRun::failureDetails(const BatchReport &report)
-{
-    return reportDetails(report.outcomes);
 }

@@ -13,9 +13,10 @@
 #include <memory>
 #include <optional>
 
-#include "writer/exiftool/displaycommand.h"
-#include "writer/engine/fileoutcome.h"
+#include "writer/command/batchreport.h"
+#include "writer/command/prerunchecks.h"
 #include "writer/command/progresssink.h"
+#include "writer/engine/fileoutcome.h"
 #include "writer/engine/writerengine.h"
 
 class Dialogs;
@@ -52,25 +53,6 @@ struct RunInputs {
     QString resultsFolder;
 };
 
-// What the run learns of the file system before it starts; found on a worker
-// thread, since a stalled mount may take its time to answer.
-struct RunChecks {
-    bool folderExists = false;
-    bool folderWritable = false; // this user can create files in it
-    QString tool;                // the tool's full path; empty when not found
-};
-RunChecks checkBeforeRun(const QString &resultsFolder, const QString &toolProgram);
-
-// Why the chosen tag cannot take the value, or nothing.
-QString valueRefusal(const QString &tagLabel, const QString &value);
-
-struct BatchReport {
-    int total = 0;          // files the run was to write
-    bool stopped = false;
-    QList<FileOutcome> outcomes; // in list order
-    QList<FileOutcome> failures() const;
-};
-
 // The "Start Changing" command: checks, messages, the bar and the pointer,
 // and the numbered steps under the error trap. The writing itself is the
 // engine's; the command hands it the listed files one at a time.
@@ -101,9 +83,6 @@ public:
     // the run is left.
     void abandon();
 
-    static QString doneMessage(const BatchReport &report);
-    static QString failureDetails(const BatchReport &report);
-
 signals:
     void runFinished(const BatchReport &report);
 
@@ -125,7 +104,6 @@ private:
     void onTick();
     void onFailedToStart(const QString &reason);
     void finishRun();
-    void addCommandLines(QList<FileOutcome> *outcomes) const;
     void closeOpenQuestion();
 
     BatchHost &m_host;

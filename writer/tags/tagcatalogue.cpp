@@ -27,3 +27,13 @@ std::optional<QString> TagOptionFor(const QString &label)
             return QString::fromLatin1(row.option);
     return std::nullopt;
 }
+
+QString TagNameOf(const QString &option)
+{
+    QString name = option.trimmed();
+    if (name.startsWith(QLatin1Char('-')))
+        name.remove(0, 1);
+    if (name.endsWith(QLatin1Char('=')))
+        name.chop(1);
+    return name;
+}

@@ -24,3 +24,6 @@ const std::array<TagRow, 13> &TagCatalogue();
 // The option text of the first row whose label equals the text exactly
 // (whole text, case-sensitive, no trimming); nothing when none does.
 std::optional<QString> TagOptionFor(const QString &label);
+
+// ExifTool's name of the tag an option writes: " -DateTimeOriginal=" -> "DateTimeOriginal".
+QString TagNameOf(const QString &option);

@@ -1,0 +1,70 @@
+#include "writer/command/batchreport.h"
+
+#include <QSet>
+#include <algorithm>
+
+#include "writer/exiftool/displaycommand.h"
+#include "writer/report/runreport.h"
+
+namespace {
+
+// Only a file a tool began has a command line worth showing, and the report
+// shows one per group: built here, once, rather than kept for every file.
+void addCommandLines(QList<FileOutcome> *outcomes, const ReportInputs &inputs)
+{
+    const QString assignmentText = inputs.assignment ? BuildAssignment(*inputs.assignment) : QString();
+    QSet<QString> shown;
+    for (FileOutcome &outcome : *outcomes) {
+        const QString key = QString::number(int(outcome.kind)) + QLatin1Char('\n')
+            + (outcome.group.isEmpty() ? outcome.reason : outcome.group);
+        const bool inReport =
+            !countsAsWritten(outcome.kind) || outcome.kind == FileOutcome::Kind::WrittenWithNotes;
+        if (!outcome.toolRan || !inReport || shown.contains(key))
+            continue;
+        shown.insert(key);
+        outcome.commandLine = BuildCommandLine(inputs.toolPath,
+                                               ResultPathFor(inputs.resultsFolder, outcome.source),
+                                               assignmentText, outcome.source);
+    }
+}
+
+} // namespace
+
+QList<FileOutcome> BatchReport::failures() const
+{
+    QList<FileOutcome> result;
+    for (const FileOutcome &outcome : outcomes)
+        if (!countsAsWritten(outcome.kind))
+            result.append(outcome);
+    return result;
+}
+
+QString BatchReport::message() const
+{
+    return endMessage(outcomes, total, stopped);
+}
+
+QString BatchReport::details() const
+{
+    return reportDetails(outcomes);
+}
+
+BatchReport makeBatchReport(const ReportInputs &inputs)
+{
+    BatchReport report;
+    report.stopped = inputs.stopped;
+    report.outcomes = inputs.outcomes;
+    addCommandLines(&report.outcomes, inputs);
+    std::stable_sort(report.outcomes.begin(), report.outcomes.end(),
+                     [](const FileOutcome &a, const FileOutcome &b) { return a.position < b.position; });
+    // What the stop kept from starting counts as not written.
+    for (int i = 0; i < inputs.notStarted.size(); ++i) {
+        FileOutcome outcome;
+        outcome.kind = FileOutcome::Kind::NotStarted;
+        outcome.position = inputs.firstNotStarted + i;
+        outcome.source = inputs.notStarted.at(i);
+        report.outcomes.append(outcome);
+    }
+    report.total = int(report.outcomes.size());
+    return report;
+}
