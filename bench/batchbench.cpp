@@ -37,8 +37,8 @@
 #include "app/window/form1.h"
 #include "filelist/filelistmodel.h"
 #include "writer/command/batchrun.h"
-#include "writer/verify/verifier.h"
 #include "writer/engine/writerengine.h"
+#include "writer/verify/verifier.h"
 
 namespace {
 

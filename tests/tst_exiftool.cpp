@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "testsupport.h"
-#include "writer/exiftool/exiftoolworker.h"
 #include "writer/exiftool/argumentencoding.h"
+#include "writer/exiftool/exiftoolworker.h"
 
 namespace {
 

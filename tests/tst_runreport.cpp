@@ -4,8 +4,8 @@
 #include <QtTest>
 
 #include "testsupport.h"
-#include "writer/report/runreport.h"
 #include "writer/exiftool/toolverdict.h"
+#include "writer/report/runreport.h"
 
 using Kind = FileOutcome::Kind;
 Q_DECLARE_METATYPE(QList<Kind>)

@@ -13,9 +13,9 @@
 
 #include "testsupport.h"
 #include "writer/engine/filework.h"
+#include "writer/engine/writerengine.h"
 #include "writer/report/runreport.h"
 #include "writer/verify/verifier.h"
-#include "writer/engine/writerengine.h"
 
 namespace {
 

@@ -1,21 +1,15 @@
 #pragma once
 
-#include <QByteArray>
-#include <QElapsedTimer>
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <atomic>
 #include <map>
 #include <memory>
-#include <optional>
-#include <vector>
 
-#include "writer/exiftool/displaycommand.h"
 #include "writer/engine/fileoutcome.h"
 #include "writer/engine/nameclaims.h"
+#include "writer/engine/writejob.h"
 #include "writer/output/publication.h"
 
 class RunFiles;
@@ -26,28 +20,6 @@ struct ToolResult;
 // A file that gets no answer for this long (from the tool, or from the file
 // system while it is looked at, checked or published) is given up.
 inline constexpr int FileTimeoutMs = 2 * 60 * 1000;
-
-// One listed file, ready to be written.
-struct WriteJob {
-    int position = 0;          // in the list, 1-based: decides who wins a shared name
-    QString source;            // the list entry's text, for reports
-    QByteArray sourcePath;     // the file system's own bytes
-    QByteArray resultsFolder;
-    QByteArray finalPath;
-    std::optional<Assignment> assignment;
-    QString tagName;           // ExifTool's name of the tag; empty without an assignment
-    QString refusal;           // set when the file must not reach the tool
-};
-
-// Hands the engine its files, one at a time, in list order.
-class JobSource {
-public:
-    virtual ~JobSource() = default;
-    // The next file, or nothing when the list is done. May show a report box,
-    // and so run a nested event loop.
-    virtual std::optional<WriteJob> nextJob() = 0;
-};
-
 
 // Writes the copies: resident ExifTools (one per core by default), each kept
 // fed with several commands, writing into a private run folder; every copy
