@@ -22,6 +22,7 @@
 #include <QStandardItemModel>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTimer>
 #include <QUrl>
 
 #include "app/cursorfile.h"
@@ -95,7 +96,14 @@ Form1::Form1(Dialogs *dialogs, QWidget *parent)
     , m_model(new FileListModel(this))
     , m_batch(std::make_unique<BatchRun>(*this, *m_dialogs))
     , m_scans(std::make_unique<ScanQueue>())
+    , m_showRunState(new QTimer(this))
 {
+    m_showRunState->setSingleShot(true);
+    m_showRunState->setInterval(40);
+    connect(m_showRunState, &QTimer::timeout, this, [this] {
+        if (m_runStatePending)
+            scheduleRunState();
+    });
     buildControls();
     connectControls();
     Form_Load();
@@ -434,23 +442,49 @@ void Form1::showWorkingPointer()
 {
     // The run and a folder scan may overlap: the hourglass stays while either works.
     const bool working = m_runHoldsHourglass || !m_folderCommandJobs.isEmpty();
+    // The run asks for every file; a cursor set again costs a walk over every control.
+    if (working && m_pointer == Pointer::Hourglass)
+        return;
     setMousePointer(working ? Pointer::Hourglass : Pointer::Default);
 }
 
 void Form1::setBarValue(int value)
 {
     m_barValue = value;
-    // The creeping value of a short run may pass 100; the bar shows it full.
-    ProgressBar1->setValue(qBound(0, value, 100));
+    scheduleRunState();
 }
 
 void Form1::setBarText(const QString &text)
 {
     m_barText = text;
-    QString format = text;
+    scheduleRunState();
+}
+
+// The first change shows at once, the ones that follow at most once a frame.
+void Form1::scheduleRunState()
+{
+    if (m_running && m_showRunState->isActive()) {
+        m_runStatePending = true;
+        return;
+    }
+    showRunState();
+    if (m_running)
+        m_showRunState->start();
+}
+
+void Form1::showRunState()
+{
+    m_runStatePending = false;
+    // The creeping value of a short run may pass 100; the bar shows it full.
+    ProgressBar1->setValue(qBound(0, m_barValue, 100));
+    QString format = m_barText;
     format.replace(QLatin1Char('%'), QStringLiteral("%%")); // a file name is no format
-    ProgressBar1->setFormat(format);
-    ProgressBar1->setAccessibleDescription(text);
+    if (ProgressBar1->format() != format) {
+        ProgressBar1->setFormat(format);
+        ProgressBar1->setAccessibleDescription(m_barText);
+    }
+    if (m_running && !m_runTitle.isEmpty())
+        setWindowTitle(m_runTitle);
 }
 
 void Form1::PushButton1_Click()
@@ -575,16 +609,24 @@ void Form1::setRunning(bool running)
     PushButton6->setEnabled(!running);
     lockTagChoice(running);
     PushButton3->setText(running ? QStringLiteral("Stop") : QStringLiteral("Start Changing"));
-    if (running)
+    if (running) {
         m_idleTitle = windowTitle();
-    else
+    } else {
+        m_runTitle.clear();
+        m_showRunState->stop();
+        showRunState();
         setWindowTitle(m_idleTitle);
+    }
 }
 
 void Form1::setRunProgress(int done, int total)
 {
     // The title shows in the task bar too.
-    setWindowTitle(QStringLiteral("%1 \u2013 %2 of %3").arg(m_idleTitle).arg(done).arg(total));
+    m_runTitle = QStringLiteral("%1 \u2013 %2 of %3").arg(m_idleTitle).arg(done).arg(total);
+    // The last count shows whatever the timing: it is the one the run ends on.
+    if (done >= total)
+        m_showRunState->stop();
+    scheduleRunState();
 }
 
 void Form1::focusValue()

@@ -16,6 +16,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 class ScanQueue;
 struct ScanFailure;
 
@@ -104,6 +105,14 @@ private:
     QCursor m_customPointer{Qt::PointingHandCursor};
     int m_barValue = 0;
     QString m_barText;
+    QString m_runTitle;
+    // During a run the bar and the title show the newest state once a frame,
+    // not once a file: hundreds of repaints a second only take processor
+    // time from the tools.
+    QTimer *m_showRunState = nullptr;
+    bool m_runStatePending = false;
+    void scheduleRunState();
+    void showRunState();
 
     FileListView *ListView1 = nullptr;
     QGroupBox *Frame1 = nullptr;
