@@ -155,6 +155,15 @@ private slots:
 private:
     QStringList makeSources(const QStringList &names);
     bool runToEnd(BatchRun &run, int timeoutMs = 60000);
+    // The bar went through the four files in list order, then back to idle.
+    bool barFollowed(const QStringList &names) const
+    {
+        QStringList texts;
+        for (const QString &name : names)
+            texts.append(QStringLiteral("Processing: ") + name);
+        texts.append(QStringLiteral("Progress Bar"));
+        return m_host.barValues == QList<int>{25, 50, 75, 100, 0} && m_host.distinctTexts() == texts;
+    }
     QStringList outputNames() const { return QDir(m_out).entryList(QDir::Files | QDir::Hidden); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -320,12 +329,7 @@ void TestBatchRun::fourFilesWritten()
     run.setWorkerCount(2);
     QVERIFY(runToEnd(run));
 
-    QCOMPARE(m_host.barValues, (QList<int>{25, 50, 75, 100, 0}));
-    QStringList texts;
-    for (const QString &name : names)
-        texts.append(QStringLiteral("Processing: ") + name);
-    texts.append(QStringLiteral("Progress Bar"));
-    QCOMPARE(m_host.distinctTexts(), texts);
+    QVERIFY(barFollowed(names));
     QVERIFY(m_host.pointer.first());
     QVERIFY(!m_host.pointer.last());
     QCOMPARE(m_dialogs.shown.size(), 1);
@@ -410,12 +414,7 @@ void TestBatchRun::inputsAreFixedAtStart()
     };
     QVERIFY(runToEnd(run));
     QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
-    QCOMPARE(m_host.barValues, (QList<int>{25, 50, 75, 100, 0}));
-    QStringList texts;
-    for (const QString &name : names)
-        texts.append(QStringLiteral("Processing: ") + name);
-    texts.append(QStringLiteral("Progress Bar"));
-    QCOMPARE(m_host.distinctTexts(), texts);
+    QVERIFY(barFollowed(names));
     QCOMPARE(m_reports.last().total, 4);
     QCOMPARE(outputNames(), names);
     QVERIFY(QDir(other).isEmpty());

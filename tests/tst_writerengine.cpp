@@ -65,6 +65,26 @@ QHash<QString, QString> artistsIn(const QString &folder)
     return artists;
 }
 
+// Photos named by the pattern ("p%1.jpg") in the folder.
+QStringList makePhotos(const QTemporaryDir &dir, const QString &pattern, int count)
+{
+    QStringList sources;
+    for (int i = 0; i < count; ++i) {
+        sources.append(dir.filePath(pattern.arg(i, 2, 10, QLatin1Char('0'))));
+        if (!makeJpeg(sources.last()))
+            return {};
+    }
+    return sources;
+}
+
+WriterEngine::Options optionsFor(const QString &out, const QString &tool = QStringLiteral("exiftool"))
+{
+    WriterEngine::Options options;
+    options.toolPath = tool;
+    options.resultsFolder = out;
+    return options;
+}
+
 QStringList hiddenNames(const QString &folder)
 {
     return QDir(folder).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden);
@@ -109,17 +129,12 @@ void TestWriterEngine::racingRunsKeepTheirOwnCopies()
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("src")));
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("out")));
     const QString out = dir.filePath(QStringLiteral("out"));
-    QStringList sources;
-    for (int i = 0; i < 40; ++i) {
-        sources.append(dir.filePath(QStringLiteral("src/f%1.jpg").arg(i, 2, 10, QLatin1Char('0'))));
-        QVERIFY(makeJpeg(sources.last()));
-    }
+    const QStringList sources = makePhotos(dir, QStringLiteral("src/f%1.jpg"), 40);
+    QCOMPARE(sources.size(), 40);
 
     ListSource listA(sources, out, QStringLiteral("run A"));
     ListSource listB(sources, out, QStringLiteral("run B"));
-    WriterEngine::Options options;
-    options.toolPath = QStringLiteral("exiftool");
-    options.resultsFolder = out;
+    WriterEngine::Options options = optionsFor(out);
     options.workers = 2;
     WriterEngine engineA(listA, options);
     WriterEngine engineB(listB, options);
@@ -194,9 +209,7 @@ void TestWriterEngine::killedToolLeavesOnlyTemporaryFiles()
     }
 
     ListSource list(sources, out, QStringLiteral("kept"));
-    WriterEngine::Options options;
-    options.toolPath = tool;
-    options.resultsFolder = out;
+    WriterEngine::Options options = optionsFor(out, tool);
     options.workers = 2;
     WriterEngine engine(list, options);
     QList<FileOutcome> outcomes;
@@ -267,9 +280,7 @@ void TestWriterEngine::sweepsOnlyWhatDeadRunsLeft()
     QCOMPARE(::flock(heldRun, LOCK_EX | LOCK_NB), 0);
 
     ListSource list({source}, out, QStringLiteral("x"));
-    WriterEngine::Options options;
-    options.toolPath = QStringLiteral("exiftool");
-    options.resultsFolder = out;
+    WriterEngine::Options options = optionsFor(out);
     WriterEngine engine(list, options);
     QSignalSpy finished(&engine, &WriterEngine::finished);
     engine.start(1);
@@ -311,9 +322,7 @@ void TestWriterEngine::plantedLinksAndPipesAreNeverFollowed()
     }
 
     ListSource list(sources, out, QStringLiteral("planted"));
-    WriterEngine::Options options;
-    options.toolPath = QStringLiteral("exiftool");
-    options.resultsFolder = out;
+    WriterEngine::Options options = optionsFor(out);
     options.fileTimeoutMs = 20000;
     options.verifier = [](const QByteArray &source, const QByteArray &copy, const QString &tag,
                           const QString &value) { return verifyCopy(source, copy, {tag, value}); };
@@ -339,11 +348,8 @@ void TestWriterEngine::stalledFileSystemLeavesTheLoopAnswering()
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("out")));
     const QString out = dir.filePath(QStringLiteral("out"));
-    QStringList sources;
-    for (int i = 0; i < 4; ++i) {
-        sources.append(dir.filePath(QStringLiteral("s%1.jpg").arg(i)));
-        QVERIFY(makeJpeg(sources.last()));
-    }
+    const QStringList sources = makePhotos(dir, QStringLiteral("s%1.jpg"), 4);
+    QCOMPARE(sources.size(), 4);
     // The second call is the first file's look at its source.
     QSemaphore released;
     std::atomic_int calls{0};
@@ -357,9 +363,7 @@ void TestWriterEngine::stalledFileSystemLeavesTheLoopAnswering()
     ticker.start(10);
 
     ListSource list(sources, out, QStringLiteral("stall"));
-    WriterEngine::Options options;
-    options.toolPath = QStringLiteral("exiftool");
-    options.resultsFolder = out;
+    WriterEngine::Options options = optionsFor(out);
     options.fileTimeoutMs = 1000;
     WriterEngine engine(list, options);
     const QList<FileOutcome> outcomes = runToEnd(engine, 4);
@@ -382,15 +386,10 @@ void TestWriterEngine::renamedResultsFolderKeepsNothingOfTheRun()
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("out")));
     const QString out = dir.filePath(QStringLiteral("out"));
     const QString moved = dir.filePath(QStringLiteral("moved"));
-    QStringList sources;
-    for (int i = 0; i < 12; ++i) {
-        sources.append(dir.filePath(QStringLiteral("m%1.jpg").arg(i)));
-        QVERIFY(makeJpeg(sources.last()));
-    }
+    const QStringList sources = makePhotos(dir, QStringLiteral("m%1.jpg"), 12);
+    QCOMPARE(sources.size(), 12);
     ListSource list(sources, out, QStringLiteral("moved along"));
-    WriterEngine::Options options;
-    options.toolPath = QStringLiteral("exiftool");
-    options.resultsFolder = out;
+    WriterEngine::Options options = optionsFor(out);
     options.workers = 2;
     WriterEngine engine(list, options);
     connect(&engine, &WriterEngine::fileDone, this, [&] {
@@ -430,9 +429,7 @@ void TestWriterEngine::fakeMarkersInANameMoveNoVerdict()
     broken.close();
 
     ListSource list(sources, out, QStringLiteral("own verdict"));
-    WriterEngine::Options options;
-    options.toolPath = QStringLiteral("exiftool");
-    options.resultsFolder = out;
+    WriterEngine::Options options = optionsFor(out);
     options.workers = 1;
     options.commandsPerWorker = 4;
     WriterEngine engine(list, options);
