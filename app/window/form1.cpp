@@ -8,7 +8,6 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -19,9 +18,6 @@
 #include <QRandomGenerator>
 #include <QScreen>
 #include <QSignalBlocker>
-#include <QStandardItemModel>
-#include <QStyle>
-#include <QStyleFactory>
 #include <QTimer>
 #include <QUrl>
 
@@ -31,7 +27,6 @@
 #include "app/samplefiles.h"
 #include "app/settings.h"
 #include "app/startup.h"
-#include "app/window/frameontop.h"
 #include "app/window/qtdialogs.h"
 #include "filelist/addfiles.h"
 #include "filelist/addfolder.h"
@@ -66,27 +61,6 @@ QFont buttonFont()
     return font;
 }
 
-// Return and Enter press a focused button as Space does; outside a dialog a
-// push button leaves them to its parent. A held key presses once.
-class EnterPressesButton : public QObject {
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() != QEvent::KeyPress)
-            return false;
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
-            || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
-            return false;
-        if (!key->isAutoRepeat())
-            static_cast<QPushButton *>(watched)->click();
-        return true;
-    }
-};
-
 } // namespace
 
 Form1::Form1(Dialogs *dialogs, QWidget *parent)
@@ -100,10 +74,7 @@ Form1::Form1(Dialogs *dialogs, QWidget *parent)
 {
     m_showRunState->setSingleShot(true);
     m_showRunState->setInterval(40);
-    connect(m_showRunState, &QTimer::timeout, this, [this] {
-        if (m_runStatePending)
-            scheduleRunState();
-    });
+    connect(m_showRunState, &QTimer::timeout, this, &Form1::showRunState);
     buildControls();
     connectControls();
     Form_Load();
@@ -207,47 +178,6 @@ void Form1::buildControls()
     nameControlsForAssistiveTools();
     pressButtonsWithEnter();
     keepFramesWhole();
-}
-
-void Form1::useLightPalette()
-{
-    // The window is white whatever the desktop's colours, so everything on it
-    // takes its colours from one light palette: a dark desktop's light text
-    // would vanish on the white. Fusion's palette is complete (disabled text,
-    // selection, placeholder) and the same on every system.
-    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
-    QPalette light = fusion ? fusion->standardPalette() : QPalette(Qt::lightGray, Qt::white);
-    light.setColor(QPalette::Window, Qt::white);
-    setPalette(light);
-    setAutoFillBackground(true);
-}
-
-void Form1::nameControlsForAssistiveTools()
-{
-    // A screen reader names a field after its label, and a control without
-    // one after its text or the frame around it, which says nothing here.
-    Label10->setBuddy(Combo1);
-    Label12->setBuddy(Text1);
-    Combo1->setAccessibleName(QStringLiteral("Tag"));
-    Text1->setAccessibleName(QStringLiteral("Value"));
-    ListView1->setAccessibleName(QStringLiteral("Files to tag"));
-    Text2->setAccessibleName(QStringLiteral("Results folder"));
-    Text2->setAccessibleDescription(Frame1->title());
-    PushButton6->setAccessibleName(QStringLiteral("Choose Results Folder…"));
-    ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
-}
-
-void Form1::pressButtonsWithEnter()
-{
-    auto *enter = new EnterPressesButton(this);
-    for (QPushButton *button : findChildren<QPushButton *>())
-        button->installEventFilter(enter);
-}
-
-void Form1::keepFramesWhole()
-{
-    new FrameOnTop(ListView1);
-    new FrameOnTop(Text1);
 }
 
 void Form1::connectControls()
@@ -356,137 +286,6 @@ void Form1::ApplySkin()
     }
 }
 
-void Form1::setMousePointer(int style)
-{
-    m_pointer = style;
-    switch (style) {
-    case Pointer::Hourglass:
-        setCursor(Qt::WaitCursor);
-        break;
-    case Pointer::Custom:
-        setCursor(m_customPointer);
-        break;
-    default:
-        unsetCursor();
-        break;
-    }
-}
-
-void Form1::applyPointerRule(int style)
-{
-    if (m_pointer != Pointer::Hourglass) // a busy command keeps its hourglass
-        setMousePointer(style);
-}
-
-bool Form1::eventFilter(QObject *watched, QEvent *event)
-{
-    if (holdsListOrder(watched, event))
-        return true;
-    if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
-        // A move that a button leaves unhandled travels on to the frame or
-        // the window around it; the widget under the pointer decides.
-        auto *widget = static_cast<QWidget *>(watched);
-        if (event->type() == QEvent::MouseMove) {
-            const auto *move = static_cast<QMouseEvent *>(event);
-            QWidget *under = widget->childAt(move->position().toPoint());
-            if (under && under != widget && !qobject_cast<QGroupBox *>(under))
-                return QWidget::eventFilter(watched, event);
-        }
-        const bool overButton = qobject_cast<QPushButton *>(watched) != nullptr;
-        applyPointerRule(overButton ? Pointer::Custom : Pointer::Default);
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-int Form1::entryCount() const
-{
-    return m_model->entryCount();
-}
-
-QString Form1::entryText(int position) const
-{
-    return m_model->entryText(position);
-}
-
-QByteArray Form1::entryPath(int position) const
-{
-    return m_model->entryPath(position);
-}
-
-QString Form1::tagLabel() const
-{
-    return Combo1->currentText();
-}
-
-QString Form1::tagValue() const
-{
-    // A line break typed in the value box is stored as CR LF, the form
-    // Windows programs show as a new line.
-    QString value = Text1->toPlainText();
-    value.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return value;
-}
-
-QString Form1::resultsFolder() const
-{
-    return Text2->text();
-}
-
-void Form1::setBusyPointer(bool busy)
-{
-    m_runHoldsHourglass = busy;
-    showWorkingPointer();
-}
-
-void Form1::showWorkingPointer()
-{
-    // The run and a folder scan may overlap: the hourglass stays while either works.
-    const bool working = m_runHoldsHourglass || !m_folderCommandJobs.isEmpty();
-    // The run asks for every file; a cursor set again costs a walk over every control.
-    if (working && m_pointer == Pointer::Hourglass)
-        return;
-    setMousePointer(working ? Pointer::Hourglass : Pointer::Default);
-}
-
-void Form1::setBarValue(int value)
-{
-    m_barValue = value;
-    scheduleRunState();
-}
-
-void Form1::setBarText(const QString &text)
-{
-    m_barText = text;
-    scheduleRunState();
-}
-
-// The first change shows at once, the ones that follow at most once a frame.
-void Form1::scheduleRunState()
-{
-    if (m_running && m_showRunState->isActive()) {
-        m_runStatePending = true;
-        return;
-    }
-    showRunState();
-    if (m_running)
-        m_showRunState->start();
-}
-
-void Form1::showRunState()
-{
-    m_runStatePending = false;
-    // The creeping value of a short run may pass 100; the bar shows it full.
-    ProgressBar1->setValue(qBound(0, m_barValue, 100));
-    QString format = m_barText;
-    format.replace(QLatin1Char('%'), QStringLiteral("%%")); // a file name is no format
-    if (ProgressBar1->format() != format) {
-        ProgressBar1->setFormat(format);
-        ProgressBar1->setAccessibleDescription(m_barText);
-    }
-    if (m_running && !m_runTitle.isEmpty())
-        setWindowTitle(m_runTitle);
-}
-
 void Form1::PushButton1_Click()
 {
     ErrorGuard guard(*m_dialogs, QString::fromLatin1(Location::AddFiles));
@@ -583,78 +382,4 @@ void Form1::closeEvent(QCloseEvent *event)
     // had not finished is removed on the way.
     m_batch->abandon();
     event->accept();
-}
-
-void Form1::keyPressEvent(QKeyEvent *event)
-{
-    // Only an Escape that no popup, dialog or control took for itself
-    // reaches the window: that one offers to stop the run.
-    if (event->key() == Qt::Key_Escape && m_batch->BatchBusy()) {
-        m_batch->requestStop();
-        event->accept();
-        return;
-    }
-    QWidget::keyPressEvent(event);
-}
-
-void Form1::setRunning(bool running)
-{
-    if (running == m_running)
-        return;
-    m_running = running;
-    // What the run took stays as it was taken: the boxes can be read and
-    // copied, not changed, until the run ends.
-    Text1->setReadOnly(running);
-    Text2->setReadOnly(running);
-    PushButton6->setEnabled(!running);
-    lockTagChoice(running);
-    PushButton3->setText(running ? QStringLiteral("Stop") : QStringLiteral("Start Changing"));
-    if (running) {
-        m_idleTitle = windowTitle();
-    } else {
-        m_runTitle.clear();
-        m_showRunState->stop();
-        showRunState();
-        setWindowTitle(m_idleTitle);
-    }
-}
-
-void Form1::setRunProgress(int done, int total)
-{
-    // The title shows in the task bar too.
-    m_runTitle = QStringLiteral("%1 \u2013 %2 of %3").arg(m_idleTitle).arg(done).arg(total);
-    // The last count shows whatever the timing: it is the one the run ends on.
-    if (done >= total)
-        m_showRunState->stop();
-    scheduleRunState();
-}
-
-void Form1::focusValue()
-{
-    Text1->setFocus(Qt::OtherFocusReason);
-}
-
-void Form1::lockTagChoice(bool locked)
-{
-    // The list still opens and shows every tag, but only the run's own can
-    // be chosen: keys, the wheel and clicks pass over disabled entries.
-    auto *tags = qobject_cast<QStandardItemModel *>(Combo1->model());
-    for (int row = 0; tags && row < tags->rowCount(); ++row)
-        if (QStandardItem *tag = tags->item(row))
-            tag->setEnabled(!locked || row == Combo1->currentIndex());
-}
-
-bool Form1::holdsList() const
-{
-    // A run holds its list from Start, before its hourglass shows.
-    return m_pointer == Pointer::Hourglass || m_running;
-}
-
-bool Form1::holdsListOrder(QObject *watched, QEvent *event) const
-{
-    // Dragging would re-order entries of the run's list; while it runs the
-    // list keeps its order, as it keeps its entries.
-    if (!m_running || watched != ListView1->viewport() || event->type() != QEvent::MouseMove)
-        return false;
-    return static_cast<QMouseEvent *>(event)->buttons() != Qt::NoButton;
 }

@@ -110,7 +110,6 @@ private:
     // not once a file: hundreds of repaints a second only take processor
     // time from the tools.
     QTimer *m_showRunState = nullptr;
-    bool m_runStatePending = false;
     void scheduleRunState();
     void showRunState();
 
