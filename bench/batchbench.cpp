@@ -6,11 +6,14 @@
 //   - the window: "Start Changing" clicked, until its end message, in a real
 //     X server when DISPLAY is set (run it under xvfb-run), else offscreen;
 //   - the engine alone, with and without the read-back check and the sync.
-// Prints medians of interleaved rounds, the ratios, the longest stall of the
-// window's event loop and the peak memory.
+// Prints medians of interleaved rounds, the processor time of everything and
+// of this program alone, the ratios, the longest stall of the window's event
+// loop and the peak memory.
 //
 //   ostrell_batchbench [COPIES=1000] [ROUNDS=3]
 //   ostrell_batchbench --memory [COPIES=20000]   (peak memory of one window run)
+//   ostrell_batchbench --only K [COPIES] [ROUNDS] (one way: 0 floor, 1 by hand,
+//                                                2 window, 3-5 engine)
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -44,6 +47,9 @@ namespace {
 
 const QString Tag = QStringLiteral("XPTitle");
 const QString Value = QStringLiteral("Benchmark run ÆØÅ");
+
+// --only K: just the K-th way, to profile it (see the list in benchmarkPhoto).
+int onlyWay = -1;
 
 class QuietDialogs : public Dialogs {
 public:
@@ -290,17 +296,14 @@ double runByHand(const QStringList &files, const QString &out)
                         QStringList{out} + files);
 }
 
-// Processor time of this process and of the tools it has waited for.
-double cpuSeconds()
+// Processor time of this process (RUSAGE_SELF) or of the tools and shells
+// it has waited for (RUSAGE_CHILDREN).
+double cpuSeconds(int who)
 {
-    double total = 0;
-    for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
-        rusage usage{};
-        getrusage(who, &usage);
-        total += usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    }
-    return total;
+    rusage usage{};
+    getrusage(who, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 long peakKilobytes(int who)
@@ -335,9 +338,11 @@ struct Way {
     std::function<Outcome()> run;
     QList<double> seconds;
     QList<double> cpu;
+    QList<double> ownCpu;
     Outcome last;
     double median() const { return middle(seconds); }
     double medianCpu() const { return middle(cpu); }
+    double medianOwnCpu() const { return middle(ownCpu); }
     static double middle(QList<double> values)
     {
         std::sort(values.begin(), values.end());
@@ -363,13 +368,18 @@ void benchmarkPhoto(const QString &photo, const QString &label, int count, int r
         {QStringLiteral("engine, sync, no check"), [&] { return runEngine(files, out, false, true); }},
         {QStringLiteral("engine, no check, no sync"), [&] { return runEngine(files, out, false, false); }},
     };
+    if (onlyWay >= 0 && onlyWay < ways.size())
+        ways = QList<Way>{ways.at(onlyWay)};
     // The ways take turns, so a slow spell of the machine falls on all alike.
     for (int round = 0; round < rounds; ++round) {
         for (Way &way : ways) {
-            const double before = cpuSeconds();
+            const double ownBefore = cpuSeconds(RUSAGE_SELF);
+            const double before = ownBefore + cpuSeconds(RUSAGE_CHILDREN);
             way.last = way.run();
             way.seconds.append(way.last.seconds);
-            way.cpu.append(cpuSeconds() - before);
+            const double ownAfter = cpuSeconds(RUSAGE_SELF);
+            way.cpu.append(ownAfter + cpuSeconds(RUSAGE_CHILDREN) - before);
+            way.ownCpu.append(ownAfter - ownBefore);
         }
     }
     clearFolder(out);
@@ -385,9 +395,12 @@ void benchmarkPhoto(const QString &photo, const QString &label, int count, int r
             note = QStringLiteral("\"%1\", longest stall %2 ms").arg(way.last.message).arg(way.last.stallMs);
         else if (way.last.written)
             note = QStringLiteral("%1 written").arg(way.last.written);
-        std::printf("  %-36s %6.2f s  %6.2f s processor  [%s] %s\n", qPrintable(way.name + ':'),
-                    way.median(), way.medianCpu(), qPrintable(each.join(' ')), qPrintable(note));
+        std::printf("  %-36s %6.2f s  processor %5.2f s (this program %4.2f s)  [%s] %s\n",
+                    qPrintable(way.name + ':'), way.median(), way.medianCpu(), way.medianOwnCpu(),
+                    qPrintable(each.join(' ')), qPrintable(note));
     }
+    if (ways.size() < 6)
+        return;
     const double floor = ways[0].median();
     std::printf("  ratios: window / floor %.3f; window / by hand %.3f; engine / floor %.3f\n",
                 ways[2].median() / floor, ways[2].median() / ways[1].median(), ways[3].median() / floor);
@@ -408,6 +421,10 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QStringList arguments = app.arguments().mid(1);
     const bool memory = arguments.removeAll(QStringLiteral("--memory")) > 0;
+    if (const int at = arguments.indexOf(QStringLiteral("--only")); at >= 0 && at + 1 < arguments.size()) {
+        onlyWay = arguments.at(at + 1).toInt();
+        arguments.remove(at, 2);
+    }
     const int count = arguments.value(0).toInt() > 0 ? arguments.value(0).toInt() : (memory ? 20000 : 1000);
     const int rounds = std::max(1, arguments.value(1).toInt() > 0 ? arguments.value(1).toInt() : 3);
 

@@ -99,6 +99,7 @@ private slots:
     void killedToolLeavesOnlyTemporaryFiles();
     void sweepsOnlyWhatDeadRunsLeft();
     void plantedLinksAndPipesAreNeverFollowed();
+    void stalledFileSystemLeavesTheLoopAnswering_data();
     void stalledFileSystemLeavesTheLoopAnswering();
     void renamedResultsFolderKeepsNothingOfTheRun();
     void fakeMarkersInANameMoveNoVerdict();
@@ -341,22 +342,37 @@ void TestWriterEngine::plantedLinksAndPipesAreNeverFollowed()
     QCOMPARE(readTag(out + QStringLiteral("/d.jpg"), QStringLiteral("Artist")), QStringLiteral("planted"));
 }
 
-// A results folder on a mount that stops answering: the loop goes on, the
-// file whose call hangs is given up after the time limit, the others are written.
+// A mount that stops answering: the loop goes on, the file whose call hangs
+// is given up after the time limit, and the files that went to the worker
+// thread with it are still written.
+void TestWriterEngine::stalledFileSystemLeavesTheLoopAnswering_data()
+{
+    QTest::addColumn<bool>("whileChecking");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("looking at a source") << false
+        << QStringLiteral("The file system did not answer for this file within 1 seconds.");
+    QTest::newRow("reading a source back") << true
+        << QStringLiteral("The file system did not finish checking and saving this copy within 1 seconds.");
+}
+
 void TestWriterEngine::stalledFileSystemLeavesTheLoopAnswering()
 {
+    QFETCH(bool, whileChecking);
+    QFETCH(QString, reason);
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("out")));
     const QString out = dir.filePath(QStringLiteral("out"));
     const QStringList sources = makePhotos(dir, QStringLiteral("s%1.jpg"), 4);
     QCOMPARE(sources.size(), 4);
-    // The second call is the first file's look at its source.
     QSemaphore released;
     std::atomic_int calls{0};
-    FileWork::setBeforeEachCall([&] {
-        if (++calls == 2)
-            released.acquire();
-    });
+    // The second call is the first look at the sources.
+    if (!whileChecking) {
+        FileWork::setBeforeEachCall([&] {
+            if (++calls == 2)
+                released.acquire();
+        });
+    }
     int ticks = 0;
     QTimer ticker;
     connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
@@ -365,13 +381,23 @@ void TestWriterEngine::stalledFileSystemLeavesTheLoopAnswering()
     ListSource list(sources, out, QStringLiteral("stall"));
     WriterEngine::Options options = optionsFor(out);
     options.fileTimeoutMs = 1000;
+    // Reading the first source back hangs, as on a share that went away.
+    const QByteArray firstSource = QFile::encodeName(sources.first());
+    if (whileChecking) {
+        options.verifier = [&](const QByteArray &source, const QByteArray &copy, const QString &tag,
+                               const QString &value) {
+            if (source == firstSource)
+                released.acquire();
+            return verifyCopy(source, copy, {tag, value});
+        };
+    }
     WriterEngine engine(list, options);
     const QList<FileOutcome> outcomes = runToEnd(engine, 4);
     released.release();
     FileWork::setBeforeEachCall({});
 
     QCOMPARE(outcomes.size(), 4);
-    QCOMPARE(outcomes.first().reason, QStringLiteral("The file system did not answer for this file within 1 seconds."));
+    QCOMPARE(outcomes.first().reason, reason);
     for (int i = 1; i < 4; ++i)
         QCOMPARE(outcomes.at(i).kind, FileOutcome::Kind::Written);
     // The loop kept running through the stall (a second's worth of 10 ms ticks).
