@@ -5,7 +5,8 @@
 //   - by hand: "exiftool -TAG=V -o DIR/ FILES", started by a shell;
 //   - the window: "Start Changing" clicked, until its end message, in a real
 //     X server when DISPLAY is set (run it under xvfb-run), else offscreen;
-//   - the engine alone, with and without the read-back check and the sync.
+//   - the engine alone, with and without the read-back check and the sync;
+//   - the floor again, its copies synced to disk once all are written.
 // Prints medians of interleaved rounds, the processor time of everything and
 // of this program alone, the ratios, the longest stall of the window's event
 // loop and the peak memory.
@@ -13,30 +14,28 @@
 //   ostrell_batchbench [COPIES=1000] [ROUNDS=3]
 //   ostrell_batchbench --memory [COPIES=20000]   (peak memory of one window run)
 //   ostrell_batchbench --only K [COPIES] [ROUNDS] (one way: 0 floor, 1 by hand,
-//                                                2 window, 3-5 engine)
+//                                                2 window, 3-5 engine, 6 floor synced)
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
-#include <cmath>
 #include <functional>
 #include <cstdio>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include "app/dialogs.h"
+#include "bench/benchphotos.h"
 #include "app/window/form1.h"
 #include "filelist/filelistmodel.h"
 #include "writer/command/batchrun.h"
@@ -121,72 +120,14 @@ private:
     qint64 m_longest = 0;
 };
 
-bool run(const QString &program, const QStringList &arguments)
-{
-    QProcess tool;
-    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    tool.start(program, arguments);
-    tool.waitForFinished(-1);
-    tool.readAllStandardOutput();
-    return tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
-}
-
 // Seconds a shell command takes, the shell started and waited for as a
 // terminal would; nothing of this program's event loop is involved.
 double shellSeconds(const QString &script, const QStringList &arguments)
 {
     QElapsedTimer clock;
     clock.start();
-    run(QStringLiteral("sh"), QStringList{QStringLiteral("-c"), script, QStringLiteral("sh")} + arguments);
+    runProgram(QStringLiteral("sh"), QStringList{QStringLiteral("-c"), script, QStringLiteral("sh")} + arguments);
     return clock.elapsed() / 1000.0;
-}
-
-// A camera photo: picture noise like a sensor's, maker notes, a thumbnail,
-// dates and exposure data.
-bool makePhoto(const QString &folder, const QString &path, int width, int height, int quality)
-{
-    QImage picture(width, height, QImage::Format_RGB32);
-    QRandomGenerator random(7);
-    for (int y = 0; y < picture.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
-        for (int x = 0; x < picture.width(); ++x) {
-            const int grain = int(random.bounded(24));
-            const int r = int(128 + 100 * std::sin(x / 211.0) * std::cos(y / 157.0)) + grain;
-            const int g = int(120 + 90 * std::sin((x + y) / 313.0)) + grain;
-            const int b = int(110 + 80 * std::cos(x / 97.0 - y / 251.0)) + grain;
-            line[x] = qRgb(qBound(0, r, 255), qBound(0, g, 255), qBound(0, b, 255));
-        }
-    }
-    const QString thumbnail = folder + QStringLiteral("/thumb.jpg");
-    const QString makerNotes = folder + QStringLiteral("/makernotes.bin");
-    if (!picture.save(path, "JPEG", quality) || !picture.scaled(160, 120).save(thumbnail, "JPEG", 80))
-        return false;
-    // A Canon maker-note directory: file number, serial number, model.
-    QByteArray notes("\x00\x03", 2);
-    const auto entry = [&](quint16 tag, quint32 value) {
-        const char bytes[12] = {char(tag >> 8), char(tag), 0, 4, 0, 0, 0, 1,
-                                char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
-        notes.append(bytes, 12);
-    };
-    entry(0x0008, 1001234);
-    entry(0x000c, 123456789);
-    entry(0x0010, 0x80000213);
-    notes.append(4, '\0');
-    QFile file(makerNotes);
-    if (!file.open(QIODevice::WriteOnly) || file.write(notes) != notes.size())
-        return false;
-    file.close();
-    return run(QStringLiteral("exiftool"),
-               {QStringLiteral("-q"), QStringLiteral("-overwrite_original"),
-                QStringLiteral("-Make=Canon"), QStringLiteral("-Model=Canon EOS 5D"),
-                QStringLiteral("-MakerNoteCanon<=") + makerNotes,
-                QStringLiteral("-ThumbnailImage<=") + thumbnail,
-                QStringLiteral("-DateTimeOriginal=2021:08:31 12:34:56"),
-                QStringLiteral("-CreateDate=2021:08:31 12:34:56"),
-                QStringLiteral("-ExposureTime=1/250"), QStringLiteral("-FNumber=5.6"),
-                QStringLiteral("-ISO=200"), QStringLiteral("-GPSLatitude=59.91"),
-                QStringLiteral("-GPSLatitudeRef=N"), QStringLiteral("-GPSLongitude=10.75"),
-                QStringLiteral("-GPSLongitudeRef=E"), path});
 }
 
 // Each run starts on an empty folder and a disk that is done writing the
@@ -269,7 +210,10 @@ Outcome runWindow(const QStringList &files, const QString &out)
 
 // The limit of any writer built on resident ExifTools: one per core, each
 // with every command of its share in an argument file, as a shell starts them.
-double runFloor(const QStringList &files, const QString &out, int tools, const QString &argumentFolder)
+// With `synced`, the copies are then synced to disk, all at once: the limit
+// of a writer whose copies survive a power cut.
+double runFloor(const QStringList &files, const QString &out, int tools, const QString &argumentFolder,
+                bool synced = false)
 {
     clearFolder(out);
     QStringList argumentFiles;
@@ -285,8 +229,9 @@ double runFloor(const QStringList &files, const QString &out, int tools, const Q
         if (!file.open(QIODevice::WriteOnly) || file.write(commands) != commands.size())
             return -1;
     }
-    return shellSeconds(QStringLiteral("for a; do exiftool -q -stay_open True -@ \"$a\" >/dev/null & done; wait"),
-                        argumentFiles);
+    return shellSeconds(QStringLiteral("m=$1; d=$2; shift 2; for a; do exiftool -q -stay_open True -@ \"$a\" >/dev/null & done; "
+                                       "wait; [ \"$m\" = synced ] && sync -d \"$d\"/*; true"),
+                        QStringList{synced ? QStringLiteral("synced") : QStringLiteral("-"), out} + argumentFiles);
 }
 
 double runByHand(const QStringList &files, const QString &out)
@@ -311,21 +256,6 @@ long peakKilobytes(int who)
     rusage usage{};
     getrusage(who, &usage);
     return usage.ru_maxrss;
-}
-
-QStringList listCopies(const QString &photo, const QString &folder, int count)
-{
-    QDir().mkpath(folder);
-    QStringList files;
-    for (int i = 0; i < count; ++i) {
-        const QString path = folder + QStringLiteral("/IMG_%1.jpg").arg(i, 5, 10, QLatin1Char('0'));
-        // Hard links: the same bytes N times without N times the disk.
-        if (::link(QFile::encodeName(photo).constData(), QFile::encodeName(path).constData()) != 0
-            && !QFile::copy(photo, path))
-            return {};
-        files.append(path);
-    }
-    return files;
 }
 
 struct Way {
@@ -367,6 +297,8 @@ void benchmarkPhoto(const QString &photo, const QString &label, int count, int r
         {QStringLiteral("engine, check and sync"), [&] { return runEngine(files, out, true, true); }},
         {QStringLiteral("engine, sync, no check"), [&] { return runEngine(files, out, false, true); }},
         {QStringLiteral("engine, no check, no sync"), [&] { return runEngine(files, out, false, false); }},
+        {QStringLiteral("floor, copies then synced (shell)"),
+         [&] { Outcome o; o.seconds = runFloor(files, out, cores, work, true); return o; }},
     };
     if (onlyWay >= 0 && onlyWay < ways.size())
         ways = QList<Way>{ways.at(onlyWay)};
@@ -399,11 +331,13 @@ void benchmarkPhoto(const QString &photo, const QString &label, int count, int r
                     qPrintable(way.name + ':'), way.median(), way.medianCpu(), way.medianOwnCpu(),
                     qPrintable(each.join(' ')), qPrintable(note));
     }
-    if (ways.size() < 6)
+    if (ways.size() < 7)
         return;
     const double floor = ways[0].median();
-    std::printf("  ratios: window / floor %.3f; window / by hand %.3f; engine / floor %.3f\n",
-                ways[2].median() / floor, ways[2].median() / ways[1].median(), ways[3].median() / floor);
+    std::printf("  ratios: window / floor %.3f; window / by hand %.3f; engine / floor %.3f; "
+                "window / synced floor %.3f\n",
+                ways[2].median() / floor, ways[2].median() / ways[1].median(), ways[3].median() / floor,
+                ways[2].median() / ways[6].median());
     std::printf("  cost of the check %+.1f %%, of the sync %+.1f %% (engine's wall time)\n",
                 100.0 * (ways[3].median() - ways[4].median()) / ways[4].median(),
                 100.0 * (ways[4].median() - ways[5].median()) / ways[5].median());
