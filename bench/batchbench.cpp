@@ -35,8 +35,8 @@
 #include <unistd.h>
 
 #include "app/dialogs.h"
-#include "bench/benchphotos.h"
 #include "app/window/form1.h"
+#include "bench/benchphotos.h"
 #include "filelist/filelistmodel.h"
 #include "writer/command/batchrun.h"
 #include "writer/engine/writerengine.h"
