@@ -3,8 +3,8 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "app/dialogs.h"
-#include "app/paths.h"
+#include "app/shared/dialogs.h"
+#include "app/shared/paths.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/folderscan.h"
 

@@ -34,7 +34,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "app/dialogs.h"
+#include "app/shared/dialogs.h"
 #include "app/window/form1.h"
 #include "bench/benchphotos.h"
 #include "filelist/filelistmodel.h"

@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "app/dialogs.h"
+#include "app/shared/dialogs.h"
 #include "app/window/form1.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/scanqueue.h"

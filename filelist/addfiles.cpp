@@ -1,7 +1,7 @@
 #include "filelist/addfiles.h"
 
-#include "app/dialogs.h"
-#include "app/paths.h"
+#include "app/shared/dialogs.h"
+#include "app/shared/paths.h"
 
 QStringList chooseFilesToAdd(Dialogs &dialogs)
 {

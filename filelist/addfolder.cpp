@@ -1,8 +1,8 @@
 #include "filelist/addfolder.h"
 
-#include "app/dialogs.h"
-#include "app/errorreport.h"
-#include "app/settings.h"
+#include "app/shared/dialogs.h"
+#include "app/shared/errorreport.h"
+#include "app/shared/settings.h"
 #include "filelist/browseforfolder.h"
 
 std::optional<ScanItem> askFolderToAdd(Dialogs &dialogs, ErrorGuard &guard)

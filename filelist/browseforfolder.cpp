@@ -1,8 +1,8 @@
 #include "filelist/browseforfolder.h"
 
-#include "app/paths.h"
+#include "app/shared/paths.h"
 
-#include "app/dialogs.h"
+#include "app/shared/dialogs.h"
 
 QString BrowseForFolder(Dialogs &dialogs, const QString &startFolder)
 {

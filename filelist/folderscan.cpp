@@ -1,25 +1,18 @@
 #include "filelist/folderscan.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSet>
 #include <QStringEncoder>
-#include <cerrno>
-#include <system_error>
 
-#include "app/errorreport.h"
-#include "app/paths.h"
+#include "app/shared/errorreport.h"
+#include "app/shared/paths.h"
+#include "filelist/nameorder.h"
+#include "platform/folderidentity.h"
+#include "platform/folderreader.h"
+#include "platform/opentest.h"
 
-#ifdef Q_OS_WIN
-#include <QFileInfo>
-#include <filesystem>
-#include <windows.h>
-#else
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+using Platform::FolderReader;
+using Platform::ListingError;
 
 namespace {
 
@@ -37,251 +30,21 @@ bool isSeparator(QChar c)
     return c == QLatin1Char('/') || c == nativeSeparator();
 }
 
-int errorNumberOf(const std::error_code &ec)
+// The error number the folder rules give a failed listing.
+int errorNumberOf(ListingError error)
 {
-    if (!ec)
+    switch (error) {
+    case ListingError::None:
         return 0;
-    if (ec == std::errc::permission_denied || ec == std::errc::operation_not_permitted)
+    case ListingError::Denied:
         return PermissionDenied;
-    if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory)
+    case ListingError::NotFound:
         return PathNotFound;
+    case ListingError::Other:
+        break;
+    }
     return -1;
 }
-
-// ---------------------------------------------------------------------------
-// The platform's side: attributes, the open test, a folder's identity, and
-// FolderReader, which walks one folder's entries in the order the file system
-// gives them.
-
-#ifdef Q_OS_WIN
-
-int platformAttributes(const QString &path)
-{
-    const DWORD value = GetFileAttributesW(reinterpret_cast<LPCWSTR>(path.utf16()));
-    return value == INVALID_FILE_ATTRIBUTES ? -1 : int(value);
-}
-
-int platformAttributes(const QByteArray &nativePath)
-{
-    return platformAttributes(QFile::decodeName(nativePath));
-}
-
-bool platformOpensAsFile(const QString &path)
-{
-    const HANDLE handle = CreateFileW(reinterpret_cast<LPCWSTR>(path.utf16()), 0,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(handle);
-    return true;
-}
-
-bool platformOpensAsFile(const QByteArray &nativePath)
-{
-    return platformOpensAsFile(QFile::decodeName(nativePath));
-}
-
-// No inode here; the resolved path names the folder.
-QByteArray folderIdentity(const QString &folder)
-{
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    return canonical.isEmpty() ? QByteArray() : canonical.toCaseFolded().toUtf8();
-}
-
-class FolderReader {
-public:
-    explicit FolderReader(const QString &folder)
-        : m_folder(folder)
-        , m_it(std::filesystem::path(folder.toStdWString()), m_error)
-        , m_first(true)
-    {
-    }
-
-    bool next()
-    {
-        if (m_error)
-            return false;
-        if (!m_first)
-            m_it.increment(m_error);
-        m_first = false;
-        return !m_error && m_it != std::filesystem::directory_iterator();
-    }
-    QString name() const { return QString::fromStdWString(m_it->path().filename().native()); }
-    QByteArray nativeName() const { return QFile::encodeName(name()); }
-    bool nameIsText() const { return true; }
-    bool isFolder() const
-    {
-        std::error_code ec;
-        return m_it->is_directory(ec);
-    }
-    bool isRegularFile() const
-    {
-        std::error_code ec;
-        return m_it->is_regular_file(ec);
-    }
-    bool opensAsFile() const
-    {
-        QString path = m_folder;
-        if (!isSeparator(path.back()))
-            path += nativeSeparator();
-        return platformOpensAsFile(path + name());
-    }
-    int error() const { return errorNumberOf(m_error); }
-    QString errorText() const { return QString::fromStdString(m_error.message()); }
-
-private:
-    QString m_folder;
-    std::error_code m_error;
-    std::filesystem::directory_iterator m_it;
-    bool m_first;
-};
-
-#else
-
-int platformAttributes(const QByteArray &nativePath)
-{
-    // A closing separator would make lstat look through a link.
-    QByteArray native = nativePath;
-    while (native.size() > 1 && native.endsWith('/'))
-        native.chop(1);
-    struct stat info {};
-    if (::lstat(native.constData(), &info) != 0)
-        return -1;
-    int value = 0;
-    if (S_ISLNK(info.st_mode)) {
-        value |= Attr::ReparsePoint;
-        if (::stat(native.constData(), &info) != 0)
-            info.st_mode = 0; // dangling: a link to nothing
-    }
-    if (S_ISDIR(info.st_mode))
-        value |= Attr::Folder;
-    else if (S_ISREG(info.st_mode))
-        value |= Attr::Archive;
-    if (native.mid(native.lastIndexOf('/') + 1).startsWith('.'))
-        value |= Attr::Hidden;
-    return value;
-}
-
-int platformAttributes(const QString &path)
-{
-    return platformAttributes(QFile::encodeName(path));
-}
-
-// Non-blocking, so that a pipe among the files cannot hang the scan.
-constexpr int OpenTestFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-
-bool openedRegularFile(int fd)
-{
-    if (fd < 0)
-        return false;
-    struct stat info {};
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    ::close(fd);
-    return regular;
-}
-
-bool platformOpensAsFile(const QByteArray &nativePath)
-{
-    return openedRegularFile(::open(nativePath.constData(), OpenTestFlags));
-}
-
-bool platformOpensAsFile(const QString &path)
-{
-    return platformOpensAsFile(QFile::encodeName(path));
-}
-
-QByteArray folderIdentity(const QString &folder)
-{
-    struct stat info {};
-    if (::stat(QFile::encodeName(folder).constData(), &info) != 0)
-        return QByteArray();
-    QByteArray key;
-    key.append(reinterpret_cast<const char *>(&info.st_dev), sizeof info.st_dev);
-    key.append(reinterpret_cast<const char *>(&info.st_ino), sizeof info.st_ino);
-    return key;
-}
-
-// Reads the folder directly: the entry types come with the listing and the
-// open test goes relative to the open folder, which keeps the scan of a large
-// tree down to the calls it cannot avoid.
-class FolderReader {
-public:
-    explicit FolderReader(const QString &folder)
-    {
-        const QByteArray native = QFile::encodeName(folder);
-        m_dir = ::opendir(native.constData());
-        m_errno = m_dir ? 0 : errno;
-    }
-    ~FolderReader()
-    {
-        if (m_dir)
-            ::closedir(m_dir);
-    }
-    FolderReader(const FolderReader &) = delete;
-    FolderReader &operator=(const FolderReader &) = delete;
-
-    bool next()
-    {
-        if (!m_dir || m_errno)
-            return false;
-        for (;;) {
-            errno = 0;
-            m_entry = ::readdir(m_dir);
-            if (!m_entry) {
-                m_errno = errno;
-                return false;
-            }
-            const char *n = m_entry->d_name;
-            if (!(n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))))
-                break;
-        }
-        m_type = -1;
-        return true;
-    }
-    QString name() const { return QString::fromUtf8(m_entry->d_name); }
-    QByteArray nativeName() const { return QByteArray(m_entry->d_name); }
-    bool nameIsText() const { return QUtf8StringView(m_entry->d_name).isValidUtf8(); }
-    bool isFolder() { return followedType() == S_IFDIR; }
-    bool isRegularFile() { return followedType() == S_IFREG; }
-    bool opensAsFile() const
-    {
-        return openedRegularFile(::openat(::dirfd(m_dir), m_entry->d_name, OpenTestFlags));
-    }
-    int error() const { return errorNumberOf(std::error_code(m_errno, std::generic_category())); }
-    QString errorText() const { return QString::fromLocal8Bit(std::generic_category().message(m_errno).c_str()); }
-
-private:
-    // The type of what the entry names, links followed; 0 when unknown.
-    int followedType()
-    {
-        if (m_type >= 0)
-            return m_type;
-        switch (m_entry->d_type) {
-        case DT_DIR:
-            return m_type = S_IFDIR;
-        case DT_REG:
-            return m_type = S_IFREG;
-        case DT_LNK:
-        case DT_UNKNOWN: {
-            struct stat info {};
-            m_type = ::fstatat(::dirfd(m_dir), m_entry->d_name, &info, 0) == 0 ? int(info.st_mode & S_IFMT) : 0;
-            return m_type;
-        }
-        default:
-            return m_type = 0;
-        }
-    }
-
-    DIR *m_dir = nullptr;
-    int m_errno = 0;
-    dirent *m_entry = nullptr;
-    int m_type = -1;
-};
-
-#endif
-
-// ---------------------------------------------------------------------------
 
 bool isRootFolder(const QString &folder)
 {
@@ -386,7 +149,7 @@ struct ScanContext {
     // False when the folder was taken in before, under this or another path.
     bool takeIn(const QString &folder)
     {
-        const QByteArray id = folderIdentity(folder);
+        const QByteArray id = Platform::folderIdentity(folder);
         if (id.isEmpty())
             return true; // unknown: the folder tests further on decide
         if (taken.contains(id))
@@ -402,11 +165,12 @@ bool acceptableName(const QString &name)
         && name != QLatin1String(".") && name != QLatin1String("..");
 }
 
-// Appends folder's acceptable direct sub-folders to found. Gives the error
-// number of a failed listing (0 when it went through).
+// Appends folder's acceptable direct sub-folders to found, in name order.
+// Gives the error number of a failed listing (0 when it went through).
 int listSubFolders(const QString &folder, QStringList &found, ScanContext &context)
 {
     FolderReader reader(folder);
+    QStringList names;
     int entries = 0;
     while (reader.next()) {
         if ((++entries & 255) == 0 && context.stopped())
@@ -415,13 +179,16 @@ int listSubFolders(const QString &folder, QStringList &found, ScanContext &conte
             continue;
         // A name that is not valid text has characters no path text can hold.
         const QString name = reader.name();
-        if (!reader.nameIsText() || !acceptableName(name))
-            continue;
+        if (reader.nameIsText() && acceptableName(name))
+            names.append(name);
+    }
+    sortByName(names);
+    for (const QString &name : std::as_const(names)) {
         const QString path = folder + name + nativeSeparator();
         if (context.takeIn(path))
             found.append(path);
     }
-    return reader.error();
+    return errorNumberOf(reader.error());
 }
 
 // One level of the scan, then the deeper ones. Gives how many of folderList's
@@ -491,24 +258,24 @@ int fileAttributes(const QString &path)
 {
     if (path.isEmpty())
         return -1;
-    return platformAttributes(path);
+    return Platform::attributesOf(path);
 }
 
 int fileAttributes(const QByteArray &nativePath)
 {
     if (nativePath.isEmpty())
         return -1;
-    return platformAttributes(nativePath);
+    return Platform::attributesOf(nativePath);
 }
 
 bool IsExistingFile(const QString &path)
 {
-    return !path.isEmpty() && platformOpensAsFile(path);
+    return !path.isEmpty() && Platform::opensAsFile(path);
 }
 
 bool IsExistingFile(const QByteArray &nativePath)
 {
-    return !nativePath.isEmpty() && platformOpensAsFile(nativePath);
+    return !nativePath.isEmpty() && Platform::opensAsFile(nativePath);
 }
 
 bool HasUnsafeChars(const QString &name)
@@ -567,7 +334,7 @@ void listMatchingFiles(const QString &folder, const QString &pattern,
             found(reader);
     }
     // A folder that is not there has no files, as with a wildcard search.
-    if (reader.error() != 0 && reader.error() != PathNotFound)
+    if (reader.error() != ListingError::None && reader.error() != ListingError::NotFound)
         throw Failure(listingFailure(folder, reader));
 }
 
@@ -579,6 +346,7 @@ QStringList ListFiles(const QString &folder, const QString &pattern,
     QStringList names;
     listMatchingFiles(folder, pattern, stopRequested,
                       [&names](const FolderReader &reader) { names.append(reader.name()); });
+    sortByName(names);
     return names;
 }
 
@@ -589,6 +357,7 @@ QList<QByteArray> ListNativeFiles(const QString &folder, const QString &pattern,
     names.reserve(100);
     listMatchingFiles(folder, pattern, stopRequested,
                       [&names](const FolderReader &reader) { names.append(reader.nativeName()); });
+    sortByName(names);
     return names;
 }
 

@@ -4,16 +4,7 @@
 #include <QStringList>
 #include <functional>
 
-// File attribute values as the folder rules know them, mapped from POSIX:
-// folder 16; hidden 2 for a name that begins with "."; archive 32 for every
-// regular file; reparse point 1024 for a symbolic link; system 4 never.
-namespace Attr {
-inline constexpr int Hidden = 2;
-inline constexpr int System = 4;
-inline constexpr int Folder = 16;
-inline constexpr int Archive = 32;
-inline constexpr int ReparsePoint = 1024;
-} // namespace Attr
+#include "platform/fileattributes.h"
 
 // The attribute value of a path; -1 when it cannot be read.
 int fileAttributes(const QString &path);
@@ -32,7 +23,7 @@ bool HasUnsafeChars(const QString &name);
 bool wildcardMatch(const QString &pattern, const QString &name);
 
 // The names of the files in a folder that match the pattern and open as
-// files, hidden ones included, in listing order. The folder may or may not
+// files, hidden ones included, in name order (see nameorder.h). The folder may or may not
 // end in a separator. A folder that does not exist has no files; throws
 // Failure when an existing folder cannot be listed. The stop flag, when given
 // and set, ends the listing early.
@@ -51,7 +42,8 @@ struct ScanFailure {
 };
 
 // Extends folderList (each element ends in a separator) by every sub-folder,
-// level by level (breadth-first), with the skipping rules: unreadable and
+// level by level (breadth-first), each folder's sub-folders in name order,
+// with the skipping rules: unreadable and
 // missing folders drop out silently, hidden system folders (22, 1046) are not
 // entered unless they are roots, names of 260 characters or more, with unsafe
 // characters or "?" are left out, and a folder already scanned (same device

@@ -8,8 +8,8 @@
 #include <mutex>
 #include <thread>
 
-#include "app/errorreport.h"
-#include "app/paths.h"
+#include "app/shared/errorreport.h"
+#include "app/shared/paths.h"
 
 namespace {
 

@@ -13,7 +13,9 @@
 #include <unistd.h>
 #include <sys/stat.h>
 
-#ifdef Q_OS_LINUX
+// Root reads every folder unless it gives up these capabilities first.
+#if __has_include(<linux/capability.h>)
+#define OSTRELL_HAS_CAPABILITIES 1
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -75,7 +77,7 @@ public:
     }
 
 private:
-#ifdef Q_OS_LINUX
+#ifdef OSTRELL_HAS_CAPABILITIES
     void dropCapabilities()
     {
         if (::geteuid() != 0)

@@ -10,7 +10,7 @@
 #include <QUrl>
 #include <functional>
 
-#include "app/dialogs.h"
+#include "app/shared/dialogs.h"
 
 class QEventLoop;
 

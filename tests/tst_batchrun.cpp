@@ -8,7 +8,7 @@
 #include <functional>
 #include <unistd.h>
 
-#include "app/errorreport.h"
+#include "app/shared/errorreport.h"
 #include "testsupport.h"
 #include "writer/command/batchrun.h"
 #include "writer/verify/verifier.h"

@@ -2,9 +2,9 @@
 #include <QFile>
 #include <QTest>
 
-#include "app/errorreport.h"
+#include "app/shared/errorreport.h"
 #include "app/samplefiles.h"
-#include "app/settings.h"
+#include "app/shared/settings.h"
 #include "filelist/addfiles.h"
 #include "filelist/addfolder.h"
 #include "filelist/filelistmodel.h"

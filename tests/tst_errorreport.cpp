@@ -2,7 +2,7 @@
 #include <QtTest>
 #include <vector>
 
-#include "app/errorreport.h"
+#include "app/shared/errorreport.h"
 #include "testsupport.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <QtTest>
 
 #include "app/cursorfile.h"
-#include "app/paths.h"
+#include "app/shared/paths.h"
 #include "testsupport.h"
 
 class TestPaths : public QObject {

@@ -4,7 +4,7 @@
 
 #include <unistd.h>
 
-#include "app/errorreport.h"
+#include "app/shared/errorreport.h"
 #include "filelist/scanqueue.h"
 #include "scantreesupport.h"
 #include "testsupport.h"

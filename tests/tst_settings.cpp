@@ -1,7 +1,7 @@
 #include <QGuiApplication>
 #include <QtTest>
 
-#include "app/settings.h"
+#include "app/shared/settings.h"
 #include "testsupport.h"
 
 Q_DECLARE_METATYPE(Settings::Key)

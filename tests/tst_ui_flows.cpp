@@ -15,7 +15,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "app/settings.h"
+#include "app/shared/settings.h"
 #include "app/window/form1.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/scanqueue.h"

@@ -15,9 +15,9 @@
 #include <QTimer>
 #include <memory>
 
-#include "app/errorreport.h"
-#include "app/paths.h"
-#include "app/settings.h"
+#include "app/shared/errorreport.h"
+#include "app/shared/paths.h"
+#include "app/shared/settings.h"
 #include "app/window/form1.h"
 #include "app/window/qtdialogs.h"
 #include "filelist/addfiles.h"

@@ -22,10 +22,10 @@
 #include <QUrl>
 
 #include "app/cursorfile.h"
-#include "app/errorreport.h"
-#include "app/paths.h"
+#include "app/shared/errorreport.h"
+#include "app/shared/paths.h"
 #include "app/samplefiles.h"
-#include "app/settings.h"
+#include "app/shared/settings.h"
 #include "app/startup.h"
 #include "app/window/qtdialogs.h"
 #include "filelist/addfiles.h"

@@ -8,7 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "app/paths.h"
+#include "app/shared/paths.h"
 #include "app/window/reportdialog.h"
 
 namespace {

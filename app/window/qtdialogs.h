@@ -2,7 +2,7 @@
 
 #include <QPointer>
 
-#include "app/dialogs.h"
+#include "app/shared/dialogs.h"
 
 class QMessageBox;
 class QWidget;

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "filelist/filelistmodel.h"
+#include "platform/localpath.h"
 
 FileListView::FileListView(QWidget *parent)
     : QTreeView(parent)
@@ -147,19 +148,6 @@ void FileListView::keyPressEvent(QKeyEvent *event)
 
 namespace {
 
-QByteArray nativeLocalPath(const QUrl &url)
-{
-#ifdef Q_OS_WIN
-    return QFile::encodeName(QDir::toNativeSeparators(url.toLocalFile()));
-#else
-    // toLocalFile() decodes the name as text and loses bytes that are not;
-    // the encoded path keeps them.
-    if (!url.host().isEmpty())
-        return QFile::encodeName(url.toLocalFile());
-    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-#endif
-}
-
 // The source may propose a move (Shift held in a file manager); the list only
 // reads the files, so the drop is taken as a copy and nothing is removed.
 void acceptAsCopy(QDropEvent *event)
@@ -177,7 +165,7 @@ QList<QByteArray> FileListView::localPaths(const QMimeData *data)
         return paths;
     for (const QUrl &url : data->urls())
         if (url.isLocalFile())
-            paths.append(nativeLocalPath(url));
+            paths.append(Platform::nativeLocalPath(url));
     return paths;
 }
 

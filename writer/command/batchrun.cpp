@@ -6,9 +6,10 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <cmath>
 
-#include "app/dialogs.h"
-#include "app/errorreport.h"
-#include "app/paths.h"
+#include "app/shared/dialogs.h"
+#include "app/shared/errorreport.h"
+#include "app/shared/paths.h"
+#include "platform/toolprocess.h"
 #include "writer/command/prerunchecks.h"
 #include "writer/command/waitprogress.h"
 #include "writer/exiftool/displaycommand.h"
@@ -203,7 +204,7 @@ void BatchRun::onFailedToStart(const QString &reason)
         return;
     if (!step(110, [&] {
             m_dialogs.message(QStringLiteral("ExifTool could not be started (%1). ").arg(reason)
-                              + toolInstallHint());
+                              + Platform::toolInstallHint());
         }))
         return;
     m_busy = false;

@@ -3,7 +3,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "app/paths.h"
+#include "app/shared/paths.h"
+#include "platform/toolprocess.h"
 #include "writer/tags/datevalue.h"
 #include "writer/tags/tagcatalogue.h"
 
@@ -75,16 +76,6 @@ QString checksRefusal(const RunChecks &checks, const QString &resultsFolder)
                               "Please select another folder.")
             .arg(resultsFolder);
     if (checks.tool.isEmpty()) // without the tool every file would fail
-        return QStringLiteral("ExifTool was not found. ") + toolInstallHint();
+        return QStringLiteral("ExifTool was not found. ") + Platform::toolInstallHint();
     return QString();
-}
-
-QString toolInstallHint()
-{
-#ifdef Q_OS_LINUX
-    return QStringLiteral("Please install it (on Debian or Ubuntu: "
-                          "sudo apt install libimage-exiftool-perl) and try again.");
-#else
-    return QStringLiteral("Please install it (from https://exiftool.org) and try again.");
-#endif
 }

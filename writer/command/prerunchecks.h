@@ -17,5 +17,3 @@ QString checksRefusal(const RunChecks &checks, const QString &resultsFolder);
 // Why the chosen tag cannot take the value, or nothing.
 QString valueRefusal(const QString &tagLabel, const QString &value);
 
-// How the user gets the tool, for the messages that say it is missing.
-QString toolInstallHint();

@@ -1,7 +1,7 @@
 #include "writer/command/resultsfolder.h"
 
-#include "app/paths.h"
-#include "app/settings.h"
+#include "app/shared/paths.h"
+#include "app/shared/settings.h"
 #include "filelist/browseforfolder.h"
 
 QString chooseResultsFolder(Dialogs &dialogs)

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "writer/output/runfolder.h"
-#include "writer/platform/files.h"
+#include "platform/files.h"
 #include "writer/report/reasons.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <QThreadPool>
 #include <vector>
 
-#include "writer/platform/wakepipe.h"
+#include "platform/wakepipe.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include "platform/toolprocess.h"
 #include "writer/report/reasons.h"
 
 namespace {
@@ -89,12 +90,7 @@ bool pathLine(const QByteArray &path, QByteArray *line, QString *whyNot)
 
 QStringList stayOpenCommonArguments()
 {
-#ifdef Q_OS_WIN
-    // File names are handed over as UTF-8 rather than in the ANSI code page.
-    return {QStringLiteral("-E"), QStringLiteral("-charset"), QStringLiteral("filename=utf8")};
-#else
-    return {QStringLiteral("-E")};
-#endif
+    return QStringList{QStringLiteral("-E")} + Platform::toolFileNameArguments();
 }
 
 bool encodeWriteCommand(const WriteCommand &command, QByteArray *out, QString *whyNot)

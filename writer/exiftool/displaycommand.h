@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "app/paths.h"
+#include "app/shared/paths.h"
 #include "writer/tags/tagcatalogue.h"
 
 // The option text, a double quote, the value as typed, a double quote.

@@ -2,7 +2,7 @@
 
 #include <QRandomGenerator>
 
-#include "writer/platform/toolprocess.h"
+#include "platform/toolprocess.h"
 #include "writer/report/reasons.h"
 
 namespace {

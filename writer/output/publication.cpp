@@ -1,7 +1,8 @@
 #include "writer/output/publication.h"
 
+#include "platform/files.h"
+#include "platform/threadpriority.h"
 #include "writer/output/runfolder.h"
-#include "writer/platform/files.h"
 #include "writer/report/reasons.h"
 
 using Platform::FileHandle;

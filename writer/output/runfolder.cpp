@@ -4,7 +4,7 @@
 #include <QList>
 #include <ctime>
 
-#include "writer/platform/files.h"
+#include "platform/files.h"
 #include "writer/report/reasons.h"
 
 using Platform::FileHandle;

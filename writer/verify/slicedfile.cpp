@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "writer/platform/files.h"
+#include "platform/files.h"
 #include "writer/report/reasons.h"
 
 namespace {

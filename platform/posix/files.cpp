@@ -1,5 +1,5 @@
-#include "writer/platform/files.h"
-#include "writer/platform/posix/posixfiles.h"
+#include "platform/files.h"
+#include "platform/posix/posixfiles.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "writer/platform/toolprocess.h"
+#include "platform/toolprocess.h"
 
 #include <QProcess>
 #include <unistd.h>
@@ -13,4 +13,10 @@ void Platform::runInFolder(QProcess &process, int folderDescriptor)
         if (folderDescriptor >= 0 && ::fchdir(folderDescriptor) != 0)
             ::_exit(127);
     });
+}
+
+QStringList Platform::toolFileNameArguments()
+{
+    // Names are bytes here, and reach the tool as they are.
+    return {};
 }

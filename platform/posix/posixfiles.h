@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-#include "writer/platform/files.h"
+#include "platform/files.h"
 
 namespace Platform {
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QString>
+#include <QStringList>
+
 class QProcess;
 
 namespace Platform {
@@ -8,5 +11,12 @@ namespace Platform {
 // priority, with the folder held by the descriptor as its working folder
 // (whatever that folder is named by then), or not at all.
 void runInFolder(QProcess &process, int folderDescriptor);
+
+// What the tool needs told on this system to take file names as the program
+// hands them over.
+QStringList toolFileNameArguments();
+
+// How to get the tool on this system, for a message that it is missing.
+QString toolInstallHint();
 
 } // namespace Platform

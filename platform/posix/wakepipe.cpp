@@ -1,4 +1,4 @@
-#include "writer/platform/wakepipe.h"
+#include "platform/wakepipe.h"
 
 #include <QtGlobal>
 #include <fcntl.h>

@@ -1,11 +1,9 @@
-#include "writer/platform/files.h"
-#include "writer/platform/posix/posixfiles.h"
+#include "platform/files.h"
+#include "platform/posix/posixfiles.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <stdio.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 bool Platform::syncData(int fd)
@@ -38,12 +36,4 @@ Platform::Renamed Platform::renameNoReplace(int fromFolder, const QByteArray &fr
 QByteArray Platform::descriptorPath(int fd)
 {
     return "/proc/self/fd/" + QByteArray::number(fd);
-}
-
-void Platform::lowerThisThreadsPriority()
-{
-    // Linux gives each thread its own nice value; once per thread is enough.
-    static thread_local const bool lowered =
-        ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), 5) == 0;
-    Q_UNUSED(lowered)
 }

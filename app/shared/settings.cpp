@@ -1,9 +1,9 @@
-#include "app/settings.h"
+#include "app/shared/settings.h"
 
 #include <QSettings>
 #include <QStandardPaths>
 
-#include "app/paths.h"
+#include "app/shared/paths.h"
 
 namespace Settings {
 namespace {

@@ -1,6 +1,6 @@
-#include "app/errorreport.h"
+#include "app/shared/errorreport.h"
 
-#include "app/dialogs.h"
+#include "app/shared/dialogs.h"
 
 QString errorReportText(const QString &description, const QString &location, int step)
 {

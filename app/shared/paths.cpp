@@ -1,9 +1,9 @@
-#include "app/paths.h"
+#include "app/shared/paths.h"
 
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "app/errorreport.h"
+#include "app/shared/errorreport.h"
 
 QString DesktopFolder()
 {

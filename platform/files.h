@@ -75,9 +75,6 @@ Renamed renameNoReplace(int fromFolder, const QByteArray &from, int toFolder, co
 // How an open descriptor can be named to a reader that takes paths.
 QByteArray descriptorPath(int fd);
 
-// Lowers the calling thread's priority a little, below the window's.
-void lowerThisThreadsPriority();
-
 // Owns one descriptor.
 class FileHandle {
 public:

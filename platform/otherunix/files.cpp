@@ -1,5 +1,5 @@
-#include "writer/platform/files.h"
-#include "writer/platform/posix/posixfiles.h"
+#include "platform/files.h"
+#include "platform/posix/posixfiles.h"
 
 #include <unistd.h>
 
@@ -21,9 +21,4 @@ Platform::Renamed Platform::renameNoReplace(int fromFolder, const QByteArray &fr
 QByteArray Platform::descriptorPath(int fd)
 {
     return "/dev/fd/" + QByteArray::number(fd);
-}
-
-// A thread's priority is the process's here: lowering it would slow the window too.
-void Platform::lowerThisThreadsPriority()
-{
 }
