@@ -1,71 +1,85 @@
 #include "filelist/nameorder.h"
 
+#include <QString>
 #include <algorithm>
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
 
-bool isDigit(QChar c)
+bool isDigit(char c)
 {
-    return c.unicode() >= '0' && c.unicode() <= '9';
+    return c >= '0' && c <= '9';
 }
 
-// Compares two case-folded names, digit runs by their value.
-int compareFolded(QStringView a, QStringView b)
+// Appends a key whose plain byte order is the name order: letters folded to
+// one case, and each run of digits as a "0" (where a digit would sort),
+// the run's length without leading zeros, then its digits, so that a longer
+// number sorts after a shorter one. Large folders are sorted by these keys
+// with memcmp alone, which is several times cheaper than comparing names.
+void appendKey(std::string &keys, const QByteArray &utf8)
 {
-    qsizetype i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (isDigit(a[i]) && isDigit(b[j])) {
-            while (i < a.size() && a[i] == QLatin1Char('0'))
-                ++i;
-            while (j < b.size() && b[j] == QLatin1Char('0'))
-                ++j;
-            qsizetype endA = i, endB = j;
-            while (endA < a.size() && isDigit(a[endA]))
-                ++endA;
-            while (endB < b.size() && isDigit(b[endB]))
-                ++endB;
-            // Without leading zeros, the longer run is the larger number.
-            if (endA - i != endB - j)
-                return endA - i < endB - j ? -1 : 1;
-            for (; i < endA; ++i, ++j) {
-                if (a[i] != b[j])
-                    return a[i] < b[j] ? -1 : 1;
-            }
+    QByteArray folded;
+    const QByteArray *name = &utf8;
+    if (std::any_of(utf8.cbegin(), utf8.cend(), [](char c) { return uchar(c) >= 0x80; })) {
+        folded = QString::fromUtf8(utf8).toCaseFolded().toUtf8();
+        name = &folded;
+    }
+    const char *at = name->constData();
+    const char *const end = at + name->size();
+    while (at < end) {
+        if (!isDigit(*at)) {
+            const char c = *at++;
+            keys.push_back(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
             continue;
         }
-        if (a[i] != b[j])
-            return a[i] < b[j] ? -1 : 1;
-        ++i;
-        ++j;
+        while (at < end && *at == '0')
+            ++at;
+        const char *const digits = at;
+        while (at < end && isDigit(*at))
+            ++at;
+        const size_t length = size_t(at - digits);
+        keys.push_back('0');
+        keys.push_back(char(length >> 8));
+        keys.push_back(char(length & 0xff));
+        keys.append(digits, length);
     }
-    const qsizetype leftA = a.size() - i, leftB = b.size() - j;
-    return leftA == leftB ? 0 : (leftA < leftB ? -1 : 1);
 }
 
-// Folds every name once, sorts positions, then puts the names in that order.
-template <typename Name, typename ToText>
-void sortNames(QList<Name> &names, ToText toText)
+struct Keyed {
+    std::uint32_t offset;
+    std::uint32_t length;
+    qsizetype index;
+};
+
+template <typename Name, typename ToUtf8>
+void sortNames(QList<Name> &names, ToUtf8 toUtf8)
 {
     if (names.size() < 2)
         return;
-    std::vector<QString> folded;
-    folded.reserve(size_t(names.size()));
-    for (const Name &name : std::as_const(names))
-        folded.push_back(toText(name).toCaseFolded());
-    std::vector<qsizetype> order(size_t(names.size()));
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = qsizetype(i);
-    std::sort(order.begin(), order.end(), [&](qsizetype x, qsizetype y) {
-        const int byFolded = compareFolded(folded[size_t(x)], folded[size_t(y)]);
-        if (byFolded != 0)
-            return byFolded < 0;
-        return names.at(x) < names.at(y);
+    std::string keys;
+    keys.reserve(size_t(names.size()) * 24);
+    std::vector<Keyed> order;
+    order.reserve(size_t(names.size()));
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const size_t offset = keys.size();
+        appendKey(keys, toUtf8(names.at(i)));
+        order.push_back({std::uint32_t(offset), std::uint32_t(keys.size() - offset), i});
+    }
+    const char *const base = keys.data();
+    std::sort(order.begin(), order.end(), [&](const Keyed &x, const Keyed &y) {
+        const int byKey = std::memcmp(base + x.offset, base + y.offset, std::min(x.length, y.length));
+        if (byKey != 0)
+            return byKey < 0;
+        if (x.length != y.length)
+            return x.length < y.length;
+        return names.at(x.index) < names.at(y.index);
     });
     QList<Name> sorted;
     sorted.reserve(names.size());
-    for (const qsizetype at : order)
-        sorted.append(std::move(names[at]));
+    for (const Keyed &keyed : order)
+        sorted.append(std::move(names[keyed.index]));
     names = std::move(sorted);
 }
 
@@ -73,10 +87,10 @@ void sortNames(QList<Name> &names, ToText toText)
 
 void sortByName(QStringList &names)
 {
-    sortNames(names, [](const QString &name) { return name; });
+    sortNames(names, [](const QString &name) { return name.toUtf8(); });
 }
 
 void sortByName(QList<QByteArray> &nativeNames)
 {
-    sortNames(nativeNames, [](const QByteArray &name) { return QString::fromUtf8(name); });
+    sortNames(nativeNames, [](const QByteArray &name) { return name; });
 }
