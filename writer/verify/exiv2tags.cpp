@@ -73,7 +73,9 @@ QByteArrayView withoutClosingNuls(const std::vector<unsigned char> &bytes)
 // UTF-8 when it is, else Latin-1.
 QString cameraDecoded(QByteArrayView view)
 {
-    QStringDecoder utf8(QStringConverter::Utf8);
+    // Stateless: a Latin-1 letter at the very end ("Café") is an error, not
+    // the start of a sequence left for more bytes.
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     QString text = utf8(view);
     if (utf8.hasError())
         text = QString::fromLatin1(view);
