@@ -55,7 +55,8 @@ enum Column { Label, Stored, Windows, After, Columns };
 // holds them whole.
 constexpr int kCellCharacters = 300;
 
-QTableWidgetItem *cell(const QString &text, const QString &whole, bool bold)
+// `empty`: what a screen reader says for an empty cell, which shows nothing.
+QTableWidgetItem *cell(const QString &text, const QString &whole, bool bold, const QString &empty = QString())
 {
     QString shown = oneLine(text);
     if (shown.size() > kCellCharacters)
@@ -64,6 +65,8 @@ QTableWidgetItem *cell(const QString &text, const QString &whole, bool bold)
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     if (!whole.isEmpty())
         item->setToolTip(plainToolTip(whole));
+    if (text.isEmpty() && !empty.isEmpty())
+        item->setData(Qt::AccessibleTextRole, empty);
     if (bold) {
         QFont font = item->font();
         font.setBold(true);
@@ -100,7 +103,7 @@ PictureDetailsWindow::PictureDetailsWindow(QWidget *parent)
     setObjectName(QStringLiteral("PictureDetails"));
     setWindowTitle(QStringLiteral("Picture Details"));
     setAccessibleName(windowTitle());
-    resize(720, 520);
+    resize(860, 520);
 
     auto *facts = new QFormLayout;
     auto addFact = [&](const QString &label, const char *name) {
@@ -135,9 +138,9 @@ PictureDetailsWindow::PictureDetailsWindow(QWidget *parent)
     m_table->setTextElideMode(Qt::ElideRight);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_table->horizontalHeader()->setStretchLastSection(true);
-    m_table->setColumnWidth(Label, 190);
+    m_table->setColumnWidth(Label, 180);
     m_table->setColumnWidth(Stored, 170);
-    m_table->setColumnWidth(Windows, 150);
+    m_table->setColumnWidth(Windows, 260);
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
 
     m_copy = new ElidedLabel(this);
@@ -181,9 +184,11 @@ void PictureDetailsWindow::showRows(const QList<DetailRow> &rows)
                                                   : row.label,
                                        QString(), row.chosen);
         m_table->setItem(i, Label, label);
-        m_table->setItem(i, Stored, cell(row.stored, row.stored, row.chosen));
-        m_table->setItem(i, Windows, cell(row.windowsShows, row.windowsShows, row.chosen));
-        m_table->setItem(i, After, cell(row.afterRun, row.afterRun, row.chosen));
+        m_table->setItem(i, Stored, cell(row.stored, row.stored, row.chosen,
+                                         row.present ? QStringLiteral("empty") : QStringLiteral("not stored")));
+        m_table->setItem(i, Windows, cell(row.windowsShows, row.windowsShows, row.chosen,
+                                          QStringLiteral("the same")));
+        m_table->setItem(i, After, cell(row.afterRun, row.afterRun, row.chosen, QStringLiteral("not stored")));
         if (row.chosen && m_table->currentRow() != i)
             m_table->setCurrentCell(i, Label);
     }
