@@ -9,6 +9,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSemaphore>
+#include <QTableWidget>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,7 +25,10 @@
 #include "app/window/qtdialogs.h"
 #include "filelist/addfiles.h"
 #include "filelist/filelistmodel.h"
+#include "filelist/details/picturereader.h"
 #include "filelist/window/filelistview.h"
+#include "filelist/window/picturedetailswindow.h"
+#include "filelist/window/picturethumbnail.h"
 #include "formsupport.h"
 #include "testsupport.h"
 
@@ -500,6 +506,75 @@ private slots:
             dialogs.question(text);
         QCOMPARE(format, Qt::PlainText);
         QCOMPARE(shown, text);
+    }
+
+    void detailsFollowTheNewestSelection()
+    {
+        FakeDialogs dialogs;
+        Form1 form(&dialogs);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        // The thumbnail and its button fill the corner right of the value box.
+        auto *thumbnail = control<PictureThumbnail>(form, "Thumbnail");
+        auto *button = control<QPushButton>(form, "DetailsButton");
+        const QRect frame = control<QGroupBox>(form, "Frame2")->rect();
+        const QRect value = control<QPlainTextEdit>(form, "Text1")->geometry();
+        for (const QWidget *added : {static_cast<QWidget *>(thumbnail), static_cast<QWidget *>(button)}) {
+            QVERIFY(frame.contains(added->geometry()));
+            QVERIFY(added->geometry().left() > value.right());
+        }
+        QCOMPARE(thumbnail->accessibleName(), QStringLiteral("Picture of the selected file"));
+
+        QTemporaryDir dir;
+        const QString slow = dir.filePath(QStringLiteral("slow.jpg"));
+        const QString quick = dir.filePath(QStringLiteral("quick.jpg"));
+        QVERIFY(makeJpeg(slow, 40, 20));
+        QVERIFY(makeJpeg(quick, 30, 60));
+        form.fileList().appendEntries({slow, quick});
+        // The first read stalls, as on a share that stopped answering.
+        QSemaphore stalled;
+        PictureReader::setBeforeEachRead([&stalled](const QByteArray &path) {
+            if (path.endsWith("slow.jpg"))
+                stalled.acquire();
+        });
+        auto *list = control<FileListView>(form, "ListView1");
+        list->setCurrentIndex(list->model()->index(0, 0));
+        QTest::keyClick(&form, Qt::Key_I, Qt::ControlModifier);
+        auto *details = form.findChild<PictureDetailsWindow *>(QStringLiteral("PictureDetails"));
+        QVERIFY(details && details->isVisible());
+        auto *name = details->findChild<QLabel *>(QStringLiteral("DetailsName"));
+        QCOMPARE(name->text(), QStringLiteral("slow.jpg"));
+
+        // Chosen while the first read still stalls: the newest is shown.
+        QElapsedTimer clock;
+        clock.start();
+        list->setCurrentIndex(list->model()->index(1, 0));
+        QTRY_COMPARE(thumbnail->picture().size(), QSize(30, 60));
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(name->text(), QStringLiteral("quick.jpg"));
+        QTRY_COMPARE(details->findChild<QLabel *>(QStringLiteral("DetailsDimensions"))->text(),
+                     QStringLiteral("30 × 60 pixels"));
+        stalled.release();
+        QTest::qWait(100);
+        QCOMPARE(thumbnail->picture().size(), QSize(30, 60));
+        PictureReader::setBeforeEachRead({});
+
+        // The chosen tag's row follows the selector and the value box.
+        QTableWidget *table = details->table();
+        QCOMPARE(table->accessibleName(), QStringLiteral("Tags of the picture"));
+        control<QComboBox>(form, "Combo1")->setCurrentText(QStringLiteral("Artist"));
+        QTest::keyClicks(control<QPlainTextEdit>(form, "Text1"), QStringLiteral("Ann"));
+        QCOMPARE(table->item(9, 0)->text(), QStringLiteral("▸ Artist (chosen)"));
+        QCOMPARE(table->item(9, 3)->text(), QStringLiteral("Ann"));
+        QCOMPARE(table->item(0, 3)->text(), QString());
+        QTRY_VERIFY(details->findChild<QLabel *>(QStringLiteral("DetailsSummary"))
+                        ->text().startsWith(QStringLiteral("Artist: 0 of 2 pictures")));
+
+        QTest::keyClick(details, Qt::Key_Escape);
+        QTRY_VERIFY(!details || !details->isVisible());
+        // The list's context menu offers the same.
+        QVERIFY(list->contextMenuPolicy() == Qt::ActionsContextMenu);
+        QCOMPARE(list->actions().value(0)->text(), QStringLiteral("Show Details"));
     }
 };
 

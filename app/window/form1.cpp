@@ -77,6 +77,7 @@ Form1::Form1(Dialogs *dialogs, QWidget *parent)
     connect(m_showRunState, &QTimer::timeout, this, &Form1::showRunState);
     buildControls();
     connectControls();
+    buildDetails();
     Form_Load();
 }
 

@@ -7,6 +7,7 @@
 
 #include "writer/command/batchrun.h"
 
+class DetailsPanel;
 class FileListModel;
 class FileListView;
 class QComboBox;
@@ -81,6 +82,7 @@ private:
     void nameControlsForAssistiveTools();
     void pressButtonsWithEnter();
     void keepFramesWhole();
+    void buildDetails();
     void Form_Load();
     void ApplySkin();
     void connectControls();
@@ -96,6 +98,7 @@ private:
     FileListModel *m_model;
     std::unique_ptr<BatchRun> m_batch;
     std::unique_ptr<ScanQueue> m_scans;
+    DetailsPanel *m_details = nullptr; // the selected picture and its details window
     QSet<int> m_folderCommandJobs; // scans that hold the hourglass
     bool m_runHoldsHourglass = false;
     bool m_running = false;  // a run has taken the list, the tag, the value and the folder

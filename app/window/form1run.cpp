@@ -13,6 +13,7 @@
 #include <QStandardItemModel>
 #include <QTimer>
 
+#include "app/window/detailspanel.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/window/filelistview.h"
 #include "writer/command/batchrun.h"
@@ -110,6 +111,7 @@ void Form1::setRunning(bool running)
     if (running == m_running)
         return;
     m_running = running;
+    m_details->setRunWriting(running);
     // What the run took stays as it was taken: the boxes can be read and
     // copied, not changed, until the run ends.
     Text1->setReadOnly(running);

@@ -161,6 +161,27 @@ def run(process):
     press(answers["No"])
     wait_for("question closed", lambda: question not in windows(process))
 
+    # The details window, its table read cell by cell as a screen reader reads it.
+    press(controls["Picture Details"])
+    details = new_window(process, [main_window], "Picture Details window")
+    wait_for("details table", lambda: any(a.getRole() == pyatspi.ROLE_TABLE for a, _ in walk(details)))
+    shown = check_window(details, faults)
+    tables = [a for a, _ in walk(details) if a.getRole() == pyatspi.ROLE_TABLE]
+    expect(faults, [t.name for t in tables] == ["Tags of the picture"],
+           f"details window tables: {[t.name for t in tables]}")
+    if tables:
+        table = tables[0].queryTable()
+        headers = [table.getColumnHeader(c).name for c in range(table.nColumns)]
+        labels_read = [table.getAccessibleAt(r, 0).name for r in range(table.nRows)]
+        expect(faults, headers == ["Tag", "Stored now", "Windows shows", "After the run"],
+               f"details table columns: {headers}")
+        expect(faults, len(labels_read) == 13 and labels_read[0] == "▸ Title (chosen)"
+               and labels_read[12] == "Date and Time (digitized)",
+               f"details table rows: {labels_read}")
+    if "Close" in shown:
+        press(shown["Close"])
+    wait_for("details window closed", lambda: details not in windows(process))
+
     # One name is taken in the results folder: the run ends in the report.
     press(controls["Start Changing"])
     report = new_window(process, [main_window], "report window")

@@ -1,0 +1,114 @@
+// Makes the screenshots of the picture details in docs/screenshots/: the
+// window with the thumbnail beside the value box, and the details window, in
+// a light and a dark desktop scheme. Run by scripts/make-details-screenshots
+// under Xvfb.
+//
+//   ostrell_detailsshots OUTPUT_FOLDER
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <cstdio>
+
+#include "app/window/form1.h"
+#include "bench/benchphotos.h"
+#include "filelist/filelistmodel.h"
+#include "filelist/window/filelistview.h"
+#include "filelist/window/picturedetailswindow.h"
+#include "filelist/window/picturethumbnail.h"
+
+namespace {
+
+void spinUntil(const std::function<bool()> &done)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+}
+
+void spinFor(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    spinUntil([&] { return clock.elapsed() > ms; });
+}
+
+QPalette darkPalette()
+{
+    QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x2a, 0x2a, 0x2a));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Base, QColor(0x24, 0x24, 0x24));
+    dark.setColor(QPalette::AlternateBase, QColor(0x30, 0x30, 0x30));
+    dark.setColor(QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::ToolTipBase, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::ToolTipText, QColor(0xee, 0xee, 0xee));
+    return dark;
+}
+
+void shoot(const QString &folder, const QString &scheme, const QStringList &photos)
+{
+    Form1 form;
+    form.move(40, 40);
+    form.show();
+    form.fileList().appendEntries(photos);
+    form.findChild<QComboBox *>(QStringLiteral("Combo1"))->setCurrentText(QStringLiteral("Title"));
+    form.findChild<QPlainTextEdit *>(QStringLiteral("Text1"))->setPlainText(QStringLiteral("Harbour walk, spring 2026"));
+    auto *list = form.findChild<FileListView *>(QStringLiteral("ListView1"));
+    list->setCurrentIndex(list->model()->index(0, 0));
+    auto *thumbnail = form.findChild<PictureThumbnail *>(QStringLiteral("Thumbnail"));
+    spinUntil([&] { return !thumbnail->picture().isNull(); });
+    spinFor(300);
+    form.grab().save(QStringLiteral("%1/details-thumbnail-%2.png").arg(folder, scheme));
+
+    form.findChild<QPushButton *>(QStringLiteral("DetailsButton"))->click();
+    auto *details = form.findChild<PictureDetailsWindow *>(QStringLiteral("PictureDetails"));
+    details->move(80, 80);
+    auto *summary = details->findChild<QLabel *>(QStringLiteral("DetailsSummary"));
+    spinUntil([&] { return summary->text().startsWith(QStringLiteral("Title:")); });
+    spinFor(300);
+    details->grab().save(QStringLiteral("%1/details-window-%2.png").arg(folder, scheme));
+    std::printf("%s/details-thumbnail-%s.png\n%s/details-window-%s.png\n", qPrintable(folder),
+                qPrintable(scheme), qPrintable(folder), qPrintable(scheme));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
+        return 2;
+    }
+    const QString output = QString::fromLocal8Bit(argv[1]);
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
+    const QString harbour = dir.filePath(QStringLiteral("Harbour.jpg"));
+    const QString gulls = dir.filePath(QStringLiteral("Gulls.jpg"));
+    if (!makePhoto(dir.path(), harbour, 1600, 1200, 85) || !makePhoto(dir.path(), gulls, 1600, 1200, 85)
+        || !runProgram(QStringLiteral("exiftool"),
+                       {QStringLiteral("-q"), QStringLiteral("-overwrite_original"),
+                        QStringLiteral("-XPTitle=Harbour at dawn"),
+                        QStringLiteral("-ImageDescription=OLYMPUS DIGITAL CAMERA"),
+                        QStringLiteral("-Artist=Ann Berg"), QStringLiteral("-Orientation#=6"), harbour})
+        || !runProgram(QStringLiteral("exiftool"), {QStringLiteral("-q"), QStringLiteral("-overwrite_original"),
+                                                    QStringLiteral("-XPTitle=Gulls"), gulls})) {
+        std::fprintf(stderr, "could not make the photos (is exiftool installed?)\n");
+        return 1;
+    }
+    const QStringList photos{harbour, gulls, harbour, dir.filePath(QStringLiteral("missing.jpg"))};
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    shoot(output, QStringLiteral("light"), photos);
+    QApplication::setPalette(darkPalette());
+    shoot(output, QStringLiteral("dark"), photos);
+    return 0;
+}
