@@ -17,11 +17,11 @@
 
 #include "app/window/form1.h"
 #include "bench/benchphotos.h"
-#include "filelist/details/listsummary.h"
+#include "app/details/listsummary.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/window/filelistview.h"
-#include "filelist/window/picturedetailswindow.h"
-#include "filelist/window/picturethumbnail.h"
+#include "app/window/picturedetailswindow.h"
+#include "app/window/picturethumbnail.h"
 
 namespace {
 

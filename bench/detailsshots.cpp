@@ -18,8 +18,8 @@
 #include "bench/benchphotos.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/window/filelistview.h"
-#include "filelist/window/picturedetailswindow.h"
-#include "filelist/window/picturethumbnail.h"
+#include "app/window/picturedetailswindow.h"
+#include "app/window/picturethumbnail.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <QtTest>
 #include <sys/stat.h>
 
-#include "filelist/details/detailrows.h"
-#include "filelist/details/listsummary.h"
-#include "filelist/details/picturefacts.h"
+#include "app/details/detailrows.h"
+#include "app/details/listsummary.h"
+#include "app/details/picturefacts.h"
 #include "testsupport.h"
 #include "writer/command/prerunchecks.h"
 #include "writer/tags/tagcatalogue.h"

@@ -25,10 +25,10 @@
 #include "app/window/qtdialogs.h"
 #include "filelist/addfiles.h"
 #include "filelist/filelistmodel.h"
-#include "filelist/details/picturereader.h"
+#include "app/details/picturereader.h"
 #include "filelist/window/filelistview.h"
-#include "filelist/window/picturedetailswindow.h"
-#include "filelist/window/picturethumbnail.h"
+#include "app/window/picturedetailswindow.h"
+#include "app/window/picturethumbnail.h"
 #include "formsupport.h"
 #include "testsupport.h"
 

@@ -8,13 +8,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "app/paths.h"
-#include "filelist/details/detailrows.h"
-#include "filelist/details/listsummary.h"
+#include "app/shared/paths.h"
+#include "app/details/detailrows.h"
+#include "app/details/listsummary.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/window/filelistview.h"
-#include "filelist/window/picturedetailswindow.h"
-#include "filelist/window/picturethumbnail.h"
+#include "app/window/picturedetailswindow.h"
+#include "app/window/picturethumbnail.h"
 #include "writer/command/batchrun.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <QString>
 #include <QTimer>
 
-#include "filelist/details/picturereader.h"
-#include "filelist/window/picturedetailswindow.h"
+#include "app/details/picturereader.h"
+#include "app/window/picturedetailswindow.h"
 
 class BatchHost;
 class BatchRun;

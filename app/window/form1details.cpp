@@ -8,7 +8,7 @@
 #include <QPushButton>
 
 #include "app/window/detailspanel.h"
-#include "filelist/window/picturedetailswindow.h"
+#include "app/window/picturedetailswindow.h"
 #include "filelist/window/filelistview.h"
 #include "writer/engine/writerengine.h"
 

@@ -1,10 +1,10 @@
-#include "filelist/details/picturefacts.h"
+#include "app/details/picturefacts.h"
 
 #include <QByteArrayView>
 
-#include "filelist/details/thumbnaildecode.h"
+#include "app/details/thumbnaildecode.h"
 #include "writer/engine/admission.h"
-#include "writer/platform/files.h"
+#include "platform/files.h"
 #include "writer/report/reasons.h"
 #include "writer/tags/tagcatalogue.h"
 #include "writer/verify/exiv2tags.h"

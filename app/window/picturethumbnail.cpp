@@ -1,4 +1,4 @@
-#include "filelist/window/picturethumbnail.h"
+#include "app/window/picturethumbnail.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
-#include "filelist/details/detailrows.h"
+#include "app/details/detailrows.h"
 
-#include "filelist/details/picturefacts.h"
+#include "app/details/picturefacts.h"
 #include "writer/command/prerunchecks.h"
 #include "writer/tags/datevalue.h"
 #include "writer/tags/tagcatalogue.h"

@@ -1,4 +1,4 @@
-#include "filelist/window/picturedetailswindow.h"
+#include "app/window/picturedetailswindow.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>

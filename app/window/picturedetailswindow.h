@@ -4,7 +4,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "filelist/details/detailrows.h"
+#include "app/details/detailrows.h"
 
 class ElidedLabel;
 class QLabel;

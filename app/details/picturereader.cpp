@@ -1,11 +1,11 @@
-#include "filelist/details/picturereader.h"
+#include "app/details/picturereader.h"
 
 #include <QCoreApplication>
 #include <QMutex>
 #include <QPointer>
 #include <QThreadPool>
 
-#include "writer/platform/files.h"
+#include "platform/threadpriority.h"
 #include "writer/report/reasons.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "filelist/details/listsummary.h"
+#include "app/details/listsummary.h"
 
 #include <QElapsedTimer>
 #include <QLocale>
@@ -10,8 +10,8 @@
 #include <atomic>
 #include <vector>
 
-#include "filelist/details/picturefacts.h"
-#include "writer/platform/files.h"
+#include "app/details/picturefacts.h"
+#include "platform/threadpriority.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "filelist/details/thumbnaildecode.h"
+#include "app/details/thumbnaildecode.h"
 
 #include <QBuffer>
 #include <QIODevice>
 #include <QImageReader>
 #include <QTransform>
 
-#include "filelist/details/picturefacts.h"
-#include "writer/platform/files.h"
+#include "app/details/picturefacts.h"
+#include "platform/files.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "filelist/details/picturefacts.h"
+#include "app/details/picturefacts.h"
 
 class QThreadPool;
 
