@@ -34,7 +34,8 @@ Platform::FileStatus statusOfHandle(HANDLE handle)
     status.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? Platform::FileKind::Folder
                                                                        : Platform::FileKind::Regular;
     DWORD tag = 0;
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && attributesOf(handle, &tag) != INVALID_FILE_ATTRIBUTES) {
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        && attributesOf(handle, &tag) != INVALID_FILE_ATTRIBUTES) {
         if (tag == DWORD(IO_REPARSE_TAG_AF_UNIX))
             status.kind = Platform::FileKind::Socket;
         else if (IsReparseTagNameSurrogate(tag))
@@ -43,8 +44,8 @@ Platform::FileStatus statusOfHandle(HANDLE handle)
     status.ownedByUser = ownedByUser(handle);
     status.size = (std::int64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     // FILETIME counts 100 ns steps from 1601.
-    const std::int64_t written =
-        std::int64_t((std::uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime);
+    const std::int64_t written = std::int64_t((std::uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32)
+                                              | info.ftLastWriteTime.dwLowDateTime);
     status.modifiedSeconds = (written - 116444736000000000LL) / 10000000;
     identityOf(handle, &status.device, &status.inode);
     return status;
@@ -78,9 +79,10 @@ int Platform::lastError()
 QString Platform::errorText(int error)
 {
     wchar_t *text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
-                                            | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, DWORD(error), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    const DWORD flags =
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    const DWORD length =
+        FormatMessageW(flags, nullptr, DWORD(error), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     const QString message = length ? QString::fromWCharArray(text, int(length)).trimmed()
                                    : QStringLiteral("error %1").arg(error);
     LocalFree(text);
@@ -186,9 +188,8 @@ bool Platform::tryLock(int fd)
     // A lock on every byte stands for flock: it belongs to this handle and
     // goes with it, a crash included.
     OVERLAPPED from{};
-    return LockFileEx(handleOf(fd), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
-                      &from)
-        != 0;
+    const DWORD flags = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
+    return LockFileEx(handleOf(fd), flags, 0, MAXDWORD, MAXDWORD, &from) != 0;
 }
 
 QList<QByteArray> Platform::namesIn(int folder)

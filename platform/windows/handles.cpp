@@ -127,7 +127,8 @@ HANDLE Platform::Win::failWith(HANDLE handle, DWORD error)
 // points (cloud placeholders, deduplicated files) are files whose contents
 // come through their filter, so they are opened again without the flag and
 // kept only while that is still the same file.
-HANDLE Platform::Win::refuseLinks(HANDLE handle, const QString &path, DWORD access, DWORD share, DWORD flags, bool folder)
+HANDLE Platform::Win::refuseLinks(HANDLE handle, const QString &path, DWORD access, DWORD share, DWORD flags,
+                                  bool folder)
 {
     if (handle == INVALID_HANDLE_VALUE)
         return handle;

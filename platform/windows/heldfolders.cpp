@@ -57,7 +57,8 @@ namespace {
 
 void removeNow(const QString &path, std::uint64_t volume, std::uint64_t index)
 {
-    const HANDLE handle = openPath(path, DELETE | FILE_READ_ATTRIBUTES, ShareAll, OPEN_EXISTING, OpenFlags | NoFollow);
+    const HANDLE handle =
+        openPath(path, DELETE | FILE_READ_ATTRIBUTES, ShareAll, OPEN_EXISTING, OpenFlags | NoFollow);
     if (handle == INVALID_HANDLE_VALUE)
         return;
     std::uint64_t nowVolume = 0, nowIndex = 0;

@@ -44,7 +44,8 @@ bool sameFile(HANDLE one, HANDLE other);
 DWORD attributesOf(HANDLE handle, DWORD *reparseTag);
 HANDLE failWith(HANDLE handle, DWORD error);
 // O_NOFOLLOW for a handle opened with NoFollow; with folder, O_DIRECTORY too.
-HANDLE refuseLinks(HANDLE handle, const QString &path, DWORD access, DWORD share, DWORD flags, bool folder);
+HANDLE refuseLinks(HANDLE handle, const QString &path, DWORD access, DWORD share, DWORD flags,
+                   bool folder);
 
 // Whether a file is this process's user's own.
 bool ownedByUser(HANDLE handle);
