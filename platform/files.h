@@ -9,6 +9,7 @@
 // The file-system calls of a run, by open descriptor wherever a name could be
 // swapped under the program's feet. Every call blocks: worker threads only.
 // A call that fails returns -1 or false and leaves its error for lastError().
+// Names and paths are the file system's bytes; on Windows they are UTF-8.
 namespace Platform {
 
 enum class FileKind { Regular, Folder, Pipe, Socket, Link, Device };
@@ -55,6 +56,7 @@ bool tryLock(int fd);
 // The names in a folder, "." and ".." left out.
 QList<QByteArray> namesIn(int folder);
 bool removeFileAt(int folder, const QByteArray &name);
+// On Windows a folder this process holds open goes when that descriptor closes.
 bool removeFolderAt(int folder, const QByteArray &name);
 // Makes a folder only this user can enter, named from the template's closing
 // "XXXXXX", which it replaces.

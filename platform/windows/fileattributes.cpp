@@ -1,6 +1,5 @@
 #include "platform/fileattributes.h"
 
-#include <QFile>
 #include <windows.h>
 
 int Platform::attributesOf(const QString &path)
@@ -11,5 +10,5 @@ int Platform::attributesOf(const QString &path)
 
 int Platform::attributesOf(const QByteArray &nativePath)
 {
-    return attributesOf(QFile::decodeName(nativePath));
+    return attributesOf(QString::fromUtf8(nativePath));
 }

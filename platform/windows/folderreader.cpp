@@ -1,7 +1,6 @@
 #include "platform/folderreader.h"
 #include "platform/opentest.h"
 
-#include <QFile>
 #include <windows.h>
 
 struct Platform::FolderReader::State {
@@ -73,9 +72,10 @@ QString Platform::FolderReader::name() const
     return m->entryName();
 }
 
+// UTF-8, as every name in the platform's interfaces is on Windows.
 QByteArray Platform::FolderReader::nativeName() const
 {
-    return QFile::encodeName(m->entryName());
+    return m->entryName().toUtf8();
 }
 
 bool Platform::FolderReader::nameIsText() const

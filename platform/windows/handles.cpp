@@ -1,0 +1,152 @@
+#include "platform/windows/winfiles.h"
+
+#include <QDir>
+
+#include <fcntl.h>
+#include <io.h>
+
+// Windows has no openat. The "...At(folder, name)" calls name the entry by the
+// held folder's final path: folders are held without FILE_SHARE_DELETE, so
+// nobody can rename or remove them while they are held (nor a folder above
+// them: Windows refuses to rename a folder with open handles below it), and
+// that path keeps naming the very folder the descriptor holds.
+
+using namespace Platform::Win;
+
+HANDLE Platform::Win::handleOf(int fd)
+{
+    // _get_osfhandle calls the invalid-parameter handler for a bad descriptor.
+    return fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+int Platform::Win::descriptorOf(HANDLE handle)
+{
+    if (handle == INVALID_HANDLE_VALUE)
+        return -1;
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+    }
+    return fd;
+}
+
+QString Platform::Win::finalPathOf(HANDLE handle)
+{
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(), DWORD(buffer.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0)
+            return QString();
+        if (length < buffer.size())
+            return QString::fromWCharArray(buffer.data(), int(length));
+        buffer.resize(length);
+    }
+}
+
+QString Platform::Win::plainPath(const QString &path)
+{
+    if (path.size() >= MAX_PATH - 12)
+        return path;
+    if (path.startsWith(QLatin1String("\\\\?\\UNC\\")))
+        return QLatin1String("\\\\") + path.mid(8);
+    if (path.startsWith(QLatin1String("\\\\?\\")))
+        return path.mid(4);
+    return path;
+}
+
+QString Platform::Win::nativePath(const QByteArray &path)
+{
+    const QString text = QDir::toNativeSeparators(QString::fromUtf8(path));
+    if (text.size() < MAX_PATH - 12 || text.startsWith(QLatin1String("\\\\?\\"))
+        || text.startsWith(QLatin1String("\\\\.\\")))
+        return text;
+    const QString clean = QDir::toNativeSeparators(QDir::cleanPath(QDir::fromNativeSeparators(text)));
+    if (clean.startsWith(QLatin1String("\\\\")))
+        return QLatin1String("\\\\?\\UNC\\") + clean.mid(2);
+    if (clean.size() > 2 && clean.at(1) == QLatin1Char(':'))
+        return QLatin1String("\\\\?\\") + clean;
+    return text;
+}
+
+QString Platform::Win::joined(const QString &folder, const QString &name)
+{
+    return folder.endsWith(QLatin1Char('\\')) ? folder + name : folder + QLatin1Char('\\') + name;
+}
+
+QString Platform::Win::pathIn(int folder, const QByteArray &name)
+{
+    const QString path = finalPathOf(handleOf(folder));
+    return path.isEmpty() ? path : joined(path, QString::fromUtf8(name));
+}
+
+HANDLE Platform::Win::openPath(const QString &path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+                SECURITY_ATTRIBUTES *security)
+{
+    if (path.isEmpty())
+        return INVALID_HANDLE_VALUE;
+    return CreateFileW(wide(path), access, share, security, disposition, flags, nullptr);
+}
+
+bool Platform::Win::identityOf(HANDLE handle, std::uint64_t *volume, std::uint64_t *index)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info))
+        return false;
+    *volume = info.dwVolumeSerialNumber;
+    *index = (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+bool Platform::Win::sameFile(HANDLE one, HANDLE other)
+{
+    std::uint64_t volumes[2] = {}, indexes[2] = {};
+    return identityOf(one, &volumes[0], &indexes[0]) && identityOf(other, &volumes[1], &indexes[1])
+        && volumes[0] == volumes[1] && indexes[0] == indexes[1];
+}
+
+DWORD Platform::Win::attributesOf(HANDLE handle, DWORD *reparseTag)
+{
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag))
+        return INVALID_FILE_ATTRIBUTES;
+    *reparseTag = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? tag.ReparseTag : 0;
+    return tag.FileAttributes;
+}
+
+HANDLE Platform::Win::failWith(HANDLE handle, DWORD error)
+{
+    CloseHandle(handle);
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+}
+
+// What O_NOFOLLOW does, for a handle opened with FILE_FLAG_OPEN_REPARSE_POINT:
+// a symbolic link or a junction is refused (POSIX says ELOOP). Other reparse
+// points (cloud placeholders, deduplicated files) are files whose contents
+// come through their filter, so they are opened again without the flag and
+// kept only while that is still the same file.
+HANDLE Platform::Win::refuseLinks(HANDLE handle, const QString &path, DWORD access, DWORD share, DWORD flags,
+                                  bool folder)
+{
+    if (handle == INVALID_HANDLE_VALUE)
+        return handle;
+    DWORD tag = 0;
+    const DWORD attributes = attributesOf(handle, &tag);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return failWith(handle, GetLastError());
+    if (folder && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return failWith(handle, ERROR_DIRECTORY);
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return handle;
+    if (IsReparseTagNameSurrogate(tag))
+        return failWith(handle, ERROR_CANT_RESOLVE_FILENAME);
+    const HANDLE through = openPath(path, access, share, OPEN_EXISTING, flags & ~NoFollow);
+    if (through == INVALID_HANDLE_VALUE)
+        return failWith(handle, GetLastError());
+    const bool same = sameFile(handle, through);
+    CloseHandle(handle);
+    return same ? through : failWith(through, ERROR_CANT_RESOLVE_FILENAME);
+}
+

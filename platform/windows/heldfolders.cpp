@@ -1,0 +1,92 @@
+#include "platform/windows/winfiles.h"
+
+#include <QMutex>
+#include <io.h>
+#include <map>
+
+using namespace Platform::Win;
+
+namespace {
+
+// Windows removes no folder while a handle without FILE_SHARE_DELETE is open
+// on it, and this process holds its folders that way: asked to remove one it
+// holds, it removes it when that descriptor closes, after checking that the
+// name still leads to the same folder.
+struct HeldFolders {
+    QMutex mutex;
+    std::map<int, bool> removeOnClose; // every held folder descriptor
+};
+
+HeldFolders &heldFolders()
+{
+    static HeldFolders held;
+    return held;
+}
+
+} // namespace
+
+int Platform::Win::holdFolder(HANDLE handle)
+{
+    const int fd = descriptorOf(handle);
+    if (fd >= 0) {
+        const QMutexLocker locker(&heldFolders().mutex);
+        heldFolders().removeOnClose[fd] = false;
+    }
+    return fd;
+}
+
+bool Platform::Win::removeHeldFolder(const QString &path)
+{
+    const HANDLE target = openPath(path, FILE_READ_ATTRIBUTES, ShareAll, OPEN_EXISTING, OpenFlags | NoFollow);
+    if (target == INVALID_HANDLE_VALUE)
+        return false;
+    bool found = false;
+    {
+        const QMutexLocker locker(&heldFolders().mutex);
+        for (auto &[fd, remove] : heldFolders().removeOnClose)
+            if (!found && sameFile(handleOf(fd), target))
+                found = remove = true;
+    }
+    CloseHandle(target);
+    if (!found)
+        SetLastError(ERROR_SHARING_VIOLATION);
+    return found;
+}
+
+namespace {
+
+void removeNow(const QString &path, std::uint64_t volume, std::uint64_t index)
+{
+    const HANDLE handle =
+        openPath(path, DELETE | FILE_READ_ATTRIBUTES, ShareAll, OPEN_EXISTING, OpenFlags | NoFollow);
+    if (handle == INVALID_HANDLE_VALUE)
+        return;
+    std::uint64_t nowVolume = 0, nowIndex = 0;
+    FILE_DISPOSITION_INFO gone{};
+    gone.DeleteFile = TRUE;
+    if (identityOf(handle, &nowVolume, &nowIndex) && nowVolume == volume && nowIndex == index)
+        SetFileInformationByHandle(handle, FileDispositionInfo, &gone, sizeof gone);
+    CloseHandle(handle);
+}
+
+} // namespace
+
+void Platform::Win::closeDescriptor(int fd)
+{
+    if (fd < 0)
+        return;
+    QString removedPath;
+    std::uint64_t volume = 0, index = 0;
+    {
+        const QMutexLocker locker(&heldFolders().mutex);
+        const auto held = heldFolders().removeOnClose.find(fd);
+        if (held != heldFolders().removeOnClose.end()) {
+            if (held->second && identityOf(handleOf(fd), &volume, &index))
+                removedPath = finalPathOf(handleOf(fd));
+            heldFolders().removeOnClose.erase(held);
+        }
+    }
+    _close(fd);
+    if (!removedPath.isEmpty())
+        removeNow(removedPath, volume, index);
+}

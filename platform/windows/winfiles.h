@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+#include <windows.h>
+
+// What the Windows files of the platform share: descriptors over handles,
+// paths of held folders, owners and private folders.
+namespace Platform::Win {
+
+inline constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// Held folders let nobody remove or rename them: see pathIn().
+inline constexpr DWORD ShareHeldFolder = FILE_SHARE_READ | FILE_SHARE_WRITE;
+inline constexpr DWORD FolderAccess =
+    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
+// Folders open only with backup semantics; files are not affected by it.
+inline constexpr DWORD OpenFlags = FILE_FLAG_BACKUP_SEMANTICS;
+inline constexpr DWORD NoFollow = FILE_FLAG_OPEN_REPARSE_POINT;
+
+inline const wchar_t *wide(const QString &text)
+{
+    return reinterpret_cast<const wchar_t *>(text.utf16());
+}
+
+HANDLE handleOf(int fd);
+// Owns the handle from here on; -1 when no descriptor can be had.
+int descriptorOf(HANDLE handle);
+// The "\\?\" form, which takes a path as it is and past MAX_PATH.
+QString finalPathOf(HANDLE handle);
+// Paths that readers and child processes take: the plain form while it fits.
+QString plainPath(const QString &path);
+// A path from the caller (UTF-8): plain while short, else the "\\?\" form.
+QString nativePath(const QByteArray &path);
+QString joined(const QString &folder, const QString &name);
+// A name inside a held folder; empty when the folder cannot be named (the
+// error is then set).
+QString pathIn(int folder, const QByteArray &name);
+HANDLE openPath(const QString &path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+                SECURITY_ATTRIBUTES *security = nullptr);
+bool identityOf(HANDLE handle, std::uint64_t *volume, std::uint64_t *index);
+bool sameFile(HANDLE one, HANDLE other);
+DWORD attributesOf(HANDLE handle, DWORD *reparseTag);
+HANDLE failWith(HANDLE handle, DWORD error);
+// O_NOFOLLOW for a handle opened with NoFollow; with folder, O_DIRECTORY too.
+HANDLE refuseLinks(HANDLE handle, const QString &path, DWORD access, DWORD share, DWORD flags,
+                   bool folder);
+
+// Whether a file is this process's user's own.
+bool ownedByUser(HANDLE handle);
+
+// A security descriptor that lets only this process's user in, handed on to
+// everything made inside, with nothing inherited from the folder above.
+class PrivateSecurity {
+public:
+    PrivateSecurity();
+    PrivateSecurity(const PrivateSecurity &) = delete;
+    PrivateSecurity &operator=(const PrivateSecurity &) = delete;
+    // Null when it could not be made: the error is then set.
+    SECURITY_ATTRIBUTES *attributes() { return m_ok ? &m_attributes : nullptr; }
+
+private:
+    std::vector<BYTE> m_user;
+    std::vector<BYTE> m_acl;
+    SECURITY_DESCRIPTOR m_descriptor{};
+    SECURITY_ATTRIBUTES m_attributes{};
+    bool m_ok = false;
+};
+
+// Folder descriptors, which removeFolderAt may have to remove on closing.
+int holdFolder(HANDLE handle);
+bool removeHeldFolder(const QString &path);
+void closeDescriptor(int fd);
+
+} // namespace Platform::Win
