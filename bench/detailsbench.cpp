@@ -15,13 +15,13 @@
 #include <cstdio>
 #include <sys/resource.h>
 
-#include "app/window/form1.h"
-#include "bench/benchphotos.h"
 #include "app/details/listsummary.h"
-#include "filelist/filelistmodel.h"
-#include "filelist/window/filelistview.h"
+#include "app/window/form1.h"
 #include "app/window/picturedetailswindow.h"
 #include "app/window/picturethumbnail.h"
+#include "bench/benchphotos.h"
+#include "filelist/filelistmodel.h"
+#include "filelist/window/filelistview.h"
 
 namespace {
 

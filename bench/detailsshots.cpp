@@ -15,11 +15,11 @@
 #include <cstdio>
 
 #include "app/window/form1.h"
+#include "app/window/picturedetailswindow.h"
+#include "app/window/picturethumbnail.h"
 #include "bench/benchphotos.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/window/filelistview.h"
-#include "app/window/picturedetailswindow.h"
-#include "app/window/picturethumbnail.h"
 
 namespace {
 

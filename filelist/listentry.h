@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include "platform/filenames.h"
+
 // One file of the list. The file system names files by bytes, which need not
 // be valid text; the entry keeps those bytes beside the text it shows, so a
 // name like Latin-1 "caf\xe9.jpg" still reaches the file it names.
@@ -12,7 +14,7 @@ struct ListEntry {
     QString text;    // shown and compared; invalid sequences become U+FFFD
     QByteArray path; // the name's native bytes
 
-    static ListEntry fromText(const QString &text) { return {text, QFile::encodeName(text)}; }
+    static ListEntry fromText(const QString &text) { return {text, Platform::encodeName(text)}; }
     static ListEntry fromNative(const QByteArray &path) { return {QString::fromUtf8(path), path}; }
 };
 

@@ -10,6 +10,7 @@
 
 #include "app/shared/errorreport.h"
 #include "app/shared/paths.h"
+#include "platform/filenames.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ void ScanQueue::Worker::scanFolder(const ScanItem &item, QList<ScanFailure> &fai
         folder.chop(1);
         try {
             // Names hold no separator, so cleaning the folder part cleans the path.
-            const QByteArray prefix = QFile::encodeName(CleanPath(folder + separator));
+            const QByteArray prefix = Platform::encodeName(CleanPath(folder + separator));
             const QList<QByteArray> names = ListNativeFiles(folder, pattern, stopFlag);
             for (const QByteArray &name : names) {
                 if (name.startsWith('~'))

@@ -2,8 +2,8 @@
 #include <QFile>
 #include <QTest>
 
-#include "app/shared/errorreport.h"
 #include "app/samplefiles.h"
+#include "app/shared/errorreport.h"
 #include "app/shared/settings.h"
 #include "filelist/addfiles.h"
 #include "filelist/addfolder.h"

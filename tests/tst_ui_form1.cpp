@@ -18,17 +18,17 @@
 #include <QTimer>
 #include <memory>
 
+#include "app/details/picturereader.h"
 #include "app/shared/errorreport.h"
 #include "app/shared/paths.h"
 #include "app/shared/settings.h"
 #include "app/window/form1.h"
+#include "app/window/picturedetailswindow.h"
+#include "app/window/picturethumbnail.h"
 #include "app/window/qtdialogs.h"
 #include "filelist/addfiles.h"
 #include "filelist/filelistmodel.h"
-#include "app/details/picturereader.h"
 #include "filelist/window/filelistview.h"
-#include "app/window/picturedetailswindow.h"
-#include "app/window/picturethumbnail.h"
 #include "formsupport.h"
 #include "testsupport.h"
 

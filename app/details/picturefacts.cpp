@@ -3,8 +3,8 @@
 #include <QByteArrayView>
 
 #include "app/details/thumbnaildecode.h"
-#include "writer/engine/admission.h"
 #include "platform/files.h"
+#include "writer/engine/admission.h"
 #include "writer/report/reasons.h"
 #include "writer/tags/tagcatalogue.h"
 #include "writer/verify/exiv2tags.h"

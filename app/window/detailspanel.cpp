@@ -8,13 +8,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "app/shared/paths.h"
 #include "app/details/detailrows.h"
 #include "app/details/listsummary.h"
-#include "filelist/filelistmodel.h"
-#include "filelist/window/filelistview.h"
+#include "app/shared/paths.h"
 #include "app/window/picturedetailswindow.h"
 #include "app/window/picturethumbnail.h"
+#include "filelist/filelistmodel.h"
+#include "filelist/window/filelistview.h"
+#include "platform/filenames.h"
 #include "writer/command/batchrun.h"
 
 namespace {
@@ -204,7 +205,7 @@ void DetailsPanel::showRead()
             else
                 readBack = QStringLiteral("it holds no %1").arg(m_read.request.copyTagLabel);
             header.copy = QStringLiteral("Copy of the last run: %1; %2")
-                              .arg(QFile::decodeName(m_read.request.copyPath), readBack);
+                              .arg(Platform::decodeName(m_read.request.copyPath), readBack);
         }
     } else if (!m_selectedPath.isEmpty()) {
         header.note = QStringLiteral("Reading…");
@@ -248,7 +249,7 @@ void DetailsPanel::setRunWriting(bool writing)
     m_runPaths.clear();
     for (int i = 1; i <= m_host.entryCount(); ++i)
         m_runPaths.append(m_host.entryPath(i));
-    m_runFolder = QFile::encodeName(CleanPath(m_host.resultsFolder()));
+    m_runFolder = Platform::encodeName(CleanPath(m_host.resultsFolder()));
     m_runTag = m_host.tagLabel();
 }
 

@@ -22,9 +22,9 @@
 #include <QUrl>
 
 #include "app/cursorfile.h"
+#include "app/samplefiles.h"
 #include "app/shared/errorreport.h"
 #include "app/shared/paths.h"
-#include "app/samplefiles.h"
 #include "app/shared/settings.h"
 #include "app/startup.h"
 #include "app/window/qtdialogs.h"
@@ -33,6 +33,7 @@
 #include "filelist/filelistmodel.h"
 #include "filelist/scanqueue.h"
 #include "filelist/window/filelistview.h"
+#include "platform/filenames.h"
 #include "writer/command/resultsfolder.h"
 #include "writer/tags/tagcatalogue.h"
 
@@ -354,7 +355,7 @@ void Form1::dropPaths(const QList<QByteArray> &paths)
         const QString path = withoutClosingSeparator(entry.text);
         // A folder whose name is not valid text cannot be scanned by its
         // text; it is listed as it is and the run names it.
-        if (entry.path == QFile::encodeName(entry.text) && IsFolder(path)) {
+        if (entry.path == Platform::encodeName(entry.text) && IsFolder(path)) {
             items.append(droppedFolderScan(path));
         } else {
             ScanItem file;

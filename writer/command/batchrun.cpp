@@ -9,6 +9,7 @@
 #include "app/shared/dialogs.h"
 #include "app/shared/errorreport.h"
 #include "app/shared/paths.h"
+#include "platform/filenames.h"
 #include "platform/toolprocess.h"
 #include "writer/command/prerunchecks.h"
 #include "writer/command/waitprogress.h"
@@ -250,8 +251,8 @@ std::optional<WriteJob> BatchRun::prepare(int position)
             job.assignment = m_assignment;
             job.tagName = m_assignment ? TagNameOf(m_assignment->option) : QString();
             // The copy takes the source's own name, byte for byte.
-            job.resultsFolder = QFile::encodeName(output).left(
-                qMax(1, int(QFile::encodeName(output).lastIndexOf('/'))));
+            job.resultsFolder = Platform::encodeName(output).left(
+                qMax(1, int(Platform::encodeName(output).lastIndexOf('/'))));
             job.finalPath =
                 joinPath(job.resultsFolder, job.sourcePath.mid(job.sourcePath.lastIndexOf('/') + 1));
         }))

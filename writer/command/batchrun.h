@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/filenames.h"
 #include "writer/command/batchreport.h"
 #include "writer/command/prerunchecks.h"
 #include "writer/command/progresssink.h"
@@ -30,7 +31,7 @@ class BatchHost : public ProgressSink {
 public:
     virtual int entryCount() const = 0;
     virtual QString entryText(int position) const = 0; // 1-based
-    virtual QByteArray entryPath(int position) const { return QFile::encodeName(entryText(position)); } // native bytes, 1-based
+    virtual QByteArray entryPath(int position) const { return Platform::encodeName(entryText(position)); } // native bytes, 1-based
     virtual QString tagLabel() const = 0;
     virtual QString tagValue() const = 0;
     virtual QString resultsFolder() const = 0;

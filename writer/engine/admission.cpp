@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "writer/output/runfolder.h"
 #include "platform/files.h"
+#include "writer/output/runfolder.h"
 #include "writer/report/reasons.h"
 
 namespace {

@@ -4,6 +4,7 @@
 #include <QThread>
 #include <algorithm>
 
+#include "platform/filenames.h"
 #include "writer/engine/runfiles.h"
 #include "writer/engine/toolpool.h"
 #include "writer/exiftool/argumentencoding.h"
@@ -69,7 +70,7 @@ void WriterEngine::start(int fileCount)
     m_finishing = false;
     m_folderFailure.clear();
     m_names.clear();
-    m_files = std::make_unique<RunFiles>(QFile::encodeName(m_options.resultsFolder), m_options.verifier,
+    m_files = std::make_unique<RunFiles>(Platform::encodeName(m_options.resultsFolder), m_options.verifier,
                                          m_options.syncCopies, m_options.fileTimeoutMs, this);
     connect(m_files.get(), &RunFiles::opened, this, &WriterEngine::onFolderOpened);
     connect(m_files.get(), &RunFiles::admitted, this, &WriterEngine::onAdmitted);
@@ -223,7 +224,7 @@ void WriterEngine::admit(const WriteJob &job)
         flight.job.refusal = noToolReason();
     if (flight.job.refusal.isEmpty()
         && withoutClosingSeparator(job.resultsFolder)
-            != withoutClosingSeparator(QFile::encodeName(m_options.resultsFolder)))
+            != withoutClosingSeparator(Platform::encodeName(m_options.resultsFolder)))
         flight.job.refusal = because(Reason::OutsideResultsFolder);
     if (!flight.job.refusal.isEmpty()) {
         resolve(serial, FileOutcome::Kind::Failed, flight.job.refusal);
