@@ -146,8 +146,12 @@ PictureDetailsWindow::PictureDetailsWindow(QWidget *parent)
     m_copy = new ElidedLabel(this);
     m_copy->setObjectName(QStringLiteral("DetailsCopy"));
     m_copy->hide();
-    m_summary = new ElidedLabel(this);
+    // A sentence: wrapped, never cut in the middle.
+    m_summary = new QLabel(this);
     m_summary->setObjectName(QStringLiteral("DetailsSummary"));
+    m_summary->setTextFormat(Qt::PlainText);
+    m_summary->setWordWrap(true);
+    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QWidget::close);
@@ -196,7 +200,8 @@ void PictureDetailsWindow::showRows(const QList<DetailRow> &rows)
 
 void PictureDetailsWindow::showSummary(const QString &text)
 {
-    m_summary->setFullText(text);
+    m_summary->setText(text);
+    m_summary->setAccessibleName(text);
 }
 
 void PictureDetailsWindow::keyPressEvent(QKeyEvent *event)

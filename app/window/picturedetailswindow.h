@@ -49,7 +49,7 @@ private:
     ElidedLabel *m_note;
     ElidedLabel *m_copy;
     QTableWidget *m_table;
-    ElidedLabel *m_summary;
+    QLabel *m_summary;
 };
 
 // A tool tip that shows the text as it is: a tool tip would take "<b>" for markup.
