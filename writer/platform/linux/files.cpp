@@ -1,5 +1,4 @@
 #include "writer/platform/files.h"
-#include "writer/platform/posix/posixfiles.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -26,11 +25,9 @@ Platform::Renamed Platform::renameNoReplace(int fromFolder, const QByteArray &fr
     *error = errno;
     if (*error == EEXIST)
         return Renamed::Taken;
-    // File systems without that rename: a hard link fails as well when the
-    // name is taken.
-    if (*error == EINVAL || *error == ENOSYS || *error == ENOTSUP)
-        return linkNoReplace(fromFolder, from, toFolder, to, error);
-    if (*error == EPERM || *error == EOPNOTSUPP)
+    // FUSE, some network and older file systems have no rename flags.
+    if (*error == EINVAL || *error == ENOSYS || *error == ENOTSUP || *error == EPERM
+        || *error == EOPNOTSUPP)
         return Renamed::Unsupported;
     return Renamed::Failed;
 }
