@@ -99,4 +99,5 @@ class NoLinkFs(Operations):
 
 if __name__ == '__main__':
     FUSE(NoLinkFs(sys.argv[1], '--no-rename-over' not in sys.argv[3:]), sys.argv[2],
-         foreground=True, nothreads=True, fsname='nolinkfs', subtype='nolinkfs')
+         foreground=True, nothreads=True, fsname='nolinkfs', subtype='nolinkfs',
+         hard_remove=True)

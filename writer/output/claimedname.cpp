@@ -20,7 +20,10 @@ ClaimedName::~ClaimedName()
         // A half-filled claim is emptied first, so no reader finds part of a copy.
         if (m_filled && stillHoldsFilled())
             Platform::truncateFile(m_fd, 0);
-        if (stillOurs())
+        const bool ours = stillOurs();
+        Platform::closeFile(m_fd);
+        m_fd = -1;
+        if (ours)
             Platform::removeFileAt(m_folder.resultsDescriptor(), m_name);
         m_folder.journal()->dropped(m_name);
     }

@@ -94,7 +94,7 @@ Destination rulesForType(const QByteArray &type)
 Destination probeDestination(int runFolder, const QByteArray &type)
 {
     Destination destination = rulesForType(type);
-    const Platform::FileHandle probe(Platform::createExclusiveAt(runFolder, ProbeName));
+    Platform::FileHandle probe(Platform::createExclusiveAt(runFolder, ProbeName));
     if (!probe.isOpen()) {
         destination.way = Destination::Way::None;
         destination.error = Platform::lastError();
@@ -105,6 +105,7 @@ Destination probeDestination(int runFolder, const QByteArray &type)
     const Platform::FileStatus other = Platform::statusAt(runFolder, ProbeOtherCase);
     if (other.ok() && made.ok() && other.sameFileAs(made))
         destination.caseInsensitive = true;
+    probe.close();
     // A disk of unknown type that refuses "?" is a Windows disk.
     const int refusedProbe = Platform::createExclusiveAt(runFolder, ProbeRefused);
     if (refusedProbe < 0) {
@@ -124,9 +125,12 @@ Destination probeDestination(int runFolder, const QByteArray &type)
     } else {
         destination.way = Destination::Way::Claim;
         // Whether a rename may replace the claim, tried on a claim of the probe's own.
+        // The claim is held open, as a real one is.
         const Platform::FileHandle claim(Platform::createExclusiveAt(runFolder, ProbeMoved));
         destination.renameOverClaim = claim.isOpen()
             && Platform::renameReplacing(runFolder, ProbeName, runFolder, ProbeMoved);
+        if (!claim.isOpen())
+            destination.way = Destination::Way::None;
     }
     Platform::removeFileAt(runFolder, ProbeName);
     Platform::removeFileAt(runFolder, ProbeMoved);

@@ -44,7 +44,7 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
         publication.reason = reason;
         return publication;
     };
-    const FileHandle copy(Platform::openForReadingAt(folder.runDescriptor(), input.output));
+    FileHandle copy(Platform::openForReadingAt(folder.runDescriptor(), input.output));
     if (!copy.isOpen()) {
         const int error = Platform::lastError();
         return failWith(Platform::isMissing(error) ? because(Reason::ResultMissing)
@@ -119,6 +119,7 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
         if (!again.wrong.isEmpty())
             return failWith(again.wrong);
         claim->finish(true);
+        copy.close();
         folder.discard(input.output);
         return written();
     }

@@ -40,7 +40,7 @@ void sweepDeadRun(int results, const QByteArray &name, bool stableFileNumbers)
     const Platform::FileStatus info = Platform::statusOf(folder.get());
     if (!info.ok() || info.kind != Platform::FileKind::Folder || !info.ownedByUser)
         return;
-    const FileHandle lock(Platform::openLockAt(folder.get(), LockName));
+    FileHandle lock(Platform::openLockAt(folder.get(), LockName));
     bool dead = false;
     if (lock.isOpen())
         dead = Platform::tryLock(lock.get());
@@ -49,6 +49,7 @@ void sweepDeadRun(int results, const QByteArray &name, bool stableFileNumbers)
             && info.modifiedSeconds + UnlockedGraceSeconds < std::int64_t(std::time(nullptr));
     if (dead) {
         ClaimJournal::sweep(folder.get(), results, stableFileNumbers);
+        lock.close(); // see FileHandle::close
         emptyFolder(folder.get());
         Platform::removeFolderAt(results, name);
     }
@@ -247,11 +248,14 @@ void RunFolder::finish()
     dropUnfinishedClaims();
     // The renames are durable once the folder that holds them is.
     Platform::syncFile(m_results);
-    emptyFolder(m_run);
+    m_journal.reset();
+    // Closed before its name goes (see FileHandle::close); a run that sweeps
+    // the folder meanwhile finds nothing of this one's to keep.
     if (m_lock >= 0) {
         Platform::closeFile(m_lock);
         m_lock = -1;
     }
+    emptyFolder(m_run);
     // Only the folder this run made: someone who can write the results
     // folder may have renamed it and put another in its place.
     const Platform::FileStatus own = Platform::statusOf(m_run);

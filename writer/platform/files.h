@@ -108,6 +108,13 @@ public:
     FileHandle &operator=(const FileHandle &) = delete;
     int get() const { return m_fd; }
     bool isOpen() const { return m_fd >= 0; }
+    // Some FUSE file systems keep a removed file that is still open under a
+    // hidden name: close first.
+    void close()
+    {
+        closeFile(m_fd);
+        m_fd = -1;
+    }
 
 private:
     int m_fd;

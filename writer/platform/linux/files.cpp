@@ -1,8 +1,11 @@
 #include "writer/platform/files.h"
+#include "writer/platform/toolprocess.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <stdio.h>
+#include <csignal>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -43,4 +46,13 @@ void Platform::lowerThisThreadsPriority()
     static thread_local const bool lowered =
         ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), 5) == 0;
     Q_UNUSED(lowered)
+}
+
+void Platform::endWithThisProgram()
+{
+    const pid_t parent = ::getppid();
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The program may have ended before the line above.
+    if (::getppid() != parent)
+        ::_exit(127);
 }

@@ -1,4 +1,5 @@
 #include "writer/platform/files.h"
+#include "writer/platform/toolprocess.h"
 
 #include <cerrno>
 #include <sys/mount.h>
@@ -43,5 +44,10 @@ QByteArray Platform::descriptorPath(int fd)
 
 // A thread's priority is the process's here: lowering it would slow the window too.
 void Platform::lowerThisThreadsPriority()
+{
+}
+
+// These systems give a child no notice of its parent's end.
+void Platform::endWithThisProgram()
 {
 }

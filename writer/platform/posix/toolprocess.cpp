@@ -12,5 +12,6 @@ void Platform::runInFolder(QProcess &process, int folderDescriptor)
         // Never let a tool write relative names anywhere but where it was sent.
         if (folderDescriptor >= 0 && ::fchdir(folderDescriptor) != 0)
             ::_exit(127);
+        endWithThisProgram();
     });
 }
