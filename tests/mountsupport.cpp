@@ -56,8 +56,8 @@ TestMounts::~TestMounts()
         server->waitForFinished(5000);
         delete server;
     }
-    if (!m_loop.isEmpty())
-        run(QStringLiteral("losetup"), {QStringLiteral("-d"), m_loop});
+    for (const QString &loop : std::as_const(m_loops))
+        run(QStringLiteral("losetup"), {QStringLiteral("-d"), loop});
 }
 
 QString TestMounts::whyNot()
@@ -95,37 +95,48 @@ bool TestMounts::waitForMount(const QString &point)
     return false;
 }
 
+bool TestMounts::canMountFat()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("fusefat")).isEmpty()
+        && !QStandardPaths::findExecutable(QStringLiteral("mkfs.vfat"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")}).isEmpty();
+}
+
 QString TestMounts::mount(Kind kind)
 {
     const QString point = m_dir.filePath(QStringLiteral("mount%1").arg(m_points.size()));
     QDir().mkpath(point);
     int code = 0;
-    if (kind == Kind::ExFat) {
-        const QString image = m_dir.filePath(QStringLiteral("card.img"));
+    if (kind == Kind::ExFat || kind == Kind::Fat) {
+        const bool fat = kind == Kind::Fat;
+        const QString image = m_dir.filePath(QStringLiteral("card%1.img").arg(m_points.size()));
         QFile file(image);
         if (!file.open(QIODevice::WriteOnly) || !file.resize(32 * 1024 * 1024)) {
             m_error = QStringLiteral("cannot make the image");
             return QString();
         }
         file.close();
-        const QString made = run(QStringLiteral("mkfs.exfat"), {image}, &code);
+        const QString made = fat ? run(QStringLiteral("mkfs.vfat"), {QStringLiteral("-F"), QStringLiteral("32"), image}, &code)
+                                 : run(QStringLiteral("mkfs.exfat"), {image}, &code);
         if (code != 0) {
             m_error = made;
             return QString();
         }
         // Another test may take the free loop device first.
-        for (int attempt = 0; attempt < 20 && m_loop.isEmpty(); ++attempt) {
+        QString loop;
+        for (int attempt = 0; attempt < 20 && loop.isEmpty(); ++attempt) {
             const QString device = run(QStringLiteral("losetup"), {QStringLiteral("-f"), QStringLiteral("--show"), image}, &code);
             if (code == 0 && device.startsWith(QLatin1String("/dev/")))
-                m_loop = device;
+                loop = device;
             else
                 QThread::msleep(100 * (attempt + 1));
         }
-        if (m_loop.isEmpty()) {
+        if (loop.isEmpty()) {
             m_error = QStringLiteral("no loop device was free");
             return QString();
         }
-        const QString said = run(QStringLiteral("mount.exfat-fuse"), {m_loop, point}, &code);
+        m_loops.append(loop);
+        const QString said = fat ? run(QStringLiteral("fusefat"), {QStringLiteral("-o"), QStringLiteral("rw+"), loop, point}, &code)
+                                 : run(QStringLiteral("mount.exfat-fuse"), {loop, point}, &code);
         if (code != 0) {
             m_error = said;
             return QString();

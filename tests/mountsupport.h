@@ -12,13 +12,15 @@ class QProcess;
 // the loop device let go, when this object goes, whatever the test did.
 class TestMounts {
 public:
-    enum class Kind { ExFat, NoLinks, NoRenameOver };
+    enum class Kind { ExFat, Fat, NoLinks, NoRenameOver };
 
     TestMounts();
     ~TestMounts();
 
     // Why these mounts cannot be made here; empty when they can.
     static QString whyNot();
+    // FAT through fusefat (and dosfstools) is optional.
+    static bool canMountFat();
 
     // The mount's root, empty when it failed (see error()).
     QString mount(Kind kind);
@@ -28,7 +30,7 @@ private:
     bool waitForMount(const QString &point);
 
     QTemporaryDir m_dir;
-    QString m_loop;
+    QStringList m_loops;
     QStringList m_points;
     QList<QProcess *> m_servers;
     QString m_error;

@@ -117,9 +117,11 @@ void TestRemovableDisks::initTestCase()
     if (!m_whyNot.isEmpty())
         return;
     m_mounts = std::make_unique<TestMounts>();
-    const QList<std::pair<QString, TestMounts::Kind>> kinds{{"exfat", TestMounts::Kind::ExFat},
+    QList<std::pair<QString, TestMounts::Kind>> kinds{{"exfat", TestMounts::Kind::ExFat},
                                                            {"no links", TestMounts::Kind::NoLinks},
                                                            {"no rename over", TestMounts::Kind::NoRenameOver}};
+    if (TestMounts::canMountFat())
+        kinds.append({"fat", TestMounts::Kind::Fat});
     for (const auto &[name, kind] : kinds) {
         const QString root = m_mounts->mount(kind);
         if (root.isEmpty()) {
@@ -208,12 +210,16 @@ void TestRemovableDisks::copiesLandOnEveryDisk_data()
     QTest::addColumn<int>("way");
     QTest::addColumn<bool>("renameOver");
     QTest::addColumn<bool>("windowsDisk");
-    QTest::newRow("local folder") << "local" << int(Destination::Way::NoReplaceRename) << true << false;
-    QTest::newRow("exFAT card through FUSE") << "exfat" << int(Destination::Way::Claim) << true << true;
+    QTest::addColumn<QString>("shown"); // how reasons name the file system
+    QTest::newRow("local folder") << "local" << int(Destination::Way::NoReplaceRename) << true << false << "";
+    QTest::newRow("exFAT card through FUSE") << "exfat" << int(Destination::Way::Claim) << true << true
+                                             << "exfat (FUSE)";
+    QTest::newRow("FAT32 card through FUSE") << "fat" << int(Destination::Way::Claim) << true << true
+                                             << "fusefat (FUSE)";
     QTest::newRow("share without links or rename flags")
-        << "no links" << int(Destination::Way::Claim) << true << false;
+        << "no links" << int(Destination::Way::Claim) << true << false << "";
     QTest::newRow("share that renames over no file")
-        << "no rename over" << int(Destination::Way::Claim) << false << false;
+        << "no rename over" << int(Destination::Way::Claim) << false << false << "";
 }
 
 void TestRemovableDisks::copiesLandOnEveryDisk()
@@ -222,8 +228,11 @@ void TestRemovableDisks::copiesLandOnEveryDisk()
     QFETCH(int, way);
     QFETCH(bool, renameOver);
     QFETCH(bool, windowsDisk);
+    QFETCH(QString, shown);
     if (kind != QLatin1String("local") && !m_whyNot.isEmpty())
         QSKIP(qPrintable(m_whyNot));
+    if (kind == QLatin1String("fat") && !m_disks.contains(kind))
+        QSKIP("fusefat and dosfstools are not installed");
     const QString root = disk(kind);
     const QString out = root + QStringLiteral("/out");
     QString whyNot;
@@ -269,7 +278,7 @@ void TestRemovableDisks::copiesLandOnEveryDisk()
             const QString names = name == QLatin1String("img_1.jpg") ? QStringLiteral("IMG_1.jpg")
                 : name == QLatin1String("old.jpg")                   ? QStringLiteral("OLD.jpg")
                                                                      : QStringLiteral("\":\"");
-            QVERIFY2(outcome.reason.contains(names) && outcome.reason.contains(QLatin1String("exfat")),
+            QVERIFY2(outcome.reason.contains(names) && outcome.reason.contains(shown),
                      qPrintable(outcome.reason));
             continue;
         }
