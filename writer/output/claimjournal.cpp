@@ -37,10 +37,17 @@ std::unique_ptr<ClaimJournal> ClaimJournal::create(int runFolder)
 bool ClaimJournal::append(const QByteArray &line, bool sync)
 {
     const std::lock_guard<std::mutex> locked(m_lock);
-    if (!Platform::writeAt(m_fd, line.constData(), std::size_t(line.size()), m_end))
+    if (m_fd < 0 || !Platform::writeAt(m_fd, line.constData(), std::size_t(line.size()), m_end))
         return false;
     m_end += line.size();
     return !sync || Platform::syncData(m_fd);
+}
+
+void ClaimJournal::close()
+{
+    const std::lock_guard<std::mutex> locked(m_lock);
+    Platform::closeFile(m_fd);
+    m_fd = -1;
 }
 
 bool ClaimJournal::intend(const QByteArray &name)

@@ -27,6 +27,9 @@ public:
     bool filling(const QByteArray &name);  // synced before the first byte goes in
     bool finished(const QByteArray &name, bool sync);
     void dropped(const QByteArray &name);
+    // At the end of the run; a publication given up on may still write to
+    // it, and then writes nothing.
+    void close();
 
     // A dead run's claims that its journal does not mark finished, removed
     // from the results folder while they are still the files it made: the

@@ -248,7 +248,8 @@ void RunFolder::finish()
     dropUnfinishedClaims();
     // The renames are durable once the folder that holds them is.
     Platform::syncFile(m_results);
-    m_journal.reset();
+    if (m_journal)
+        m_journal->close();
     // Closed before its name goes (see FileHandle::close); a run that sweeps
     // the folder meanwhile finds nothing of this one's to keep.
     if (m_lock >= 0) {
