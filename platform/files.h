@@ -47,10 +47,17 @@ int openFolder(const QByteArray &path);
 int openFolderAt(int folder, const QByteArray &name); // never through a link
 int openLockAt(int folder, const QByteArray &name);   // an existing lock file
 int createLockAt(int folder, const QByteArray &name); // a new one, 0600, never replacing
+// A new, empty file for reading and writing, never replacing nor following a link.
+int createExclusiveAt(int folder, const QByteArray &name);
+// The error says the file system has no exclusive create at all.
+bool refusesExclusiveCreate(int error);
 void closeFile(int fd);
 
 // Reads at an offset, past interruptions; the bytes read, 0 at the end, -1 on error.
 std::int64_t readAt(int fd, void *into, std::size_t length, std::int64_t offset);
+// Writes it all at an offset, past interruptions and short writes.
+bool writeAt(int fd, const void *from, std::size_t length, std::int64_t offset);
+bool truncateFile(int fd, std::int64_t length);
 // An exclusive lock, without waiting: false when another holds it.
 bool tryLock(int fd);
 // The names in a folder, "." and ".." left out.
@@ -69,10 +76,24 @@ void startWriteBack(int fd);
 
 enum class Renamed { Done, Taken, Unsupported, Failed };
 // Gives a file a name in another folder, atomically, never replacing what is
-// there: Taken when the name is in use, Unsupported when the file system has
-// no way to do it safely.
+// there: Taken when the name is in use, Unsupported when the file system
+// cannot do it this way.
 Renamed renameNoReplace(int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to,
                         int *error);
+// The same through a hard link, then the old name removed.
+Renamed linkNoReplace(int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to,
+                      int *error);
+// A plain rename, which replaces a file under the new name.
+bool renameReplacing(int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to);
+
+// The file system a folder lies on: its type as the system names it
+// ("ext4", "vfat", "exfat", "fuse.sshfs"; for a FUSE mount of a disk, what
+// the disk holds where that can be read) and where it is mounted from.
+struct FileSystemType {
+    QByteArray type;
+    QByteArray source;
+};
+FileSystemType fileSystemOf(int fd);
 
 // How an open descriptor can be named to a reader that takes paths.
 QByteArray descriptorPath(int fd);
@@ -86,6 +107,13 @@ public:
     FileHandle &operator=(const FileHandle &) = delete;
     int get() const { return m_fd; }
     bool isOpen() const { return m_fd >= 0; }
+    // Some FUSE file systems keep a removed file that is still open under a
+    // hidden name: close first.
+    void close()
+    {
+        closeFile(m_fd);
+        m_fd = -1;
+    }
 
 private:
     int m_fd;

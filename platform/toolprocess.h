@@ -9,7 +9,10 @@ namespace Platform {
 
 // Before the process starts: it will run a little below the window's
 // priority, with the folder held by the descriptor as its working folder
-// (whatever that folder is named by then), or not at all.
+// (whatever that folder is named by then), or not at all; and it ends with
+// this program, since a resident ExifTool whose program was killed would
+// otherwise wait on its input for ever and keep the results folder's disk
+// busy, so a card could not be ejected.
 void runInFolder(QProcess &process, int folderDescriptor);
 
 // What the tool needs told on this system to take file names as the program

@@ -1,9 +1,7 @@
 #include "platform/files.h"
-#include "platform/posix/posixfiles.h"
 
 #include <cerrno>
 #include <fcntl.h>
-#include <stdio.h>
 #include <unistd.h>
 
 bool Platform::syncData(int fd)
@@ -24,11 +22,9 @@ Platform::Renamed Platform::renameNoReplace(int fromFolder, const QByteArray &fr
     *error = errno;
     if (*error == EEXIST)
         return Renamed::Taken;
-    // File systems without that rename: a hard link fails as well when the
-    // name is taken.
-    if (*error == EINVAL || *error == ENOSYS || *error == ENOTSUP)
-        return linkNoReplace(fromFolder, from, toFolder, to, error);
-    if (*error == EPERM || *error == EOPNOTSUPP)
+    // FUSE, some network and older file systems have no rename flags.
+    if (*error == EINVAL || *error == ENOSYS || *error == ENOTSUP || *error == EPERM
+        || *error == EOPNOTSUPP)
         return Renamed::Unsupported;
     return Renamed::Failed;
 }

@@ -1,6 +1,8 @@
 #include "platform/files.h"
-#include "platform/posix/posixfiles.h"
 
+#include <cerrno>
+#include <sys/mount.h>
+#include <sys/param.h>
 #include <unistd.h>
 
 bool Platform::syncData(int fd)
@@ -12,10 +14,26 @@ void Platform::startWriteBack(int)
 {
 }
 
-Platform::Renamed Platform::renameNoReplace(int fromFolder, const QByteArray &from, int toFolder,
-                                            const QByteArray &to, int *error)
+// No rename flags here: the run falls back on a hard link.
+Platform::Renamed Platform::renameNoReplace(int, const QByteArray &, int, const QByteArray &, int *error)
 {
-    return linkNoReplace(fromFolder, from, toFolder, to, error);
+    *error = ENOTSUP;
+    return Renamed::Unsupported;
+}
+
+Platform::FileSystemType Platform::fileSystemOf(int fd)
+{
+    FileSystemType found;
+#if defined(__APPLE__) || defined(__FreeBSD__) || defined(__OpenBSD__) || defined(__NetBSD__)
+    struct statfs info {};
+    if (::fstatfs(fd, &info) == 0) {
+        found.type = QByteArray(info.f_fstypename);
+        found.source = QByteArray(info.f_mntfromname);
+    }
+#else
+    Q_UNUSED(fd)
+#endif
+    return found;
 }
 
 QByteArray Platform::descriptorPath(int fd)

@@ -1,5 +1,4 @@
 #include "platform/files.h"
-#include "platform/posix/posixfiles.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -184,7 +183,45 @@ Platform::Renamed Platform::linkNoReplace(int fromFolder, const QByteArray &from
     *error = errno;
     if (*error == EEXIST)
         return Renamed::Taken;
-    if (*error == EPERM || *error == ENOTSUP || *error == EOPNOTSUPP)
+    if (*error == EPERM || *error == ENOTSUP || *error == EOPNOTSUPP || *error == ENOSYS)
         return Renamed::Unsupported;
     return Renamed::Failed;
+}
+
+bool Platform::renameReplacing(int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to)
+{
+    return ::renameat(fromFolder, from.constData(), toFolder, to.constData()) == 0;
+}
+
+int Platform::createExclusiveAt(int folder, const QByteArray &name)
+{
+    // The claim becomes the copy where a rename cannot replace it, so it
+    // takes the mode a new file of this user gets.
+    return ::openat(folder, name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+}
+
+bool Platform::writeAt(int fd, const void *from, std::size_t length, std::int64_t offset)
+{
+    const char *bytes = static_cast<const char *>(from);
+    while (length > 0) {
+        const ssize_t put = ::pwrite(fd, bytes, length, off_t(offset));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        bytes += put;
+        length -= std::size_t(put);
+        offset += put;
+    }
+    return true;
+}
+
+bool Platform::truncateFile(int fd, std::int64_t length)
+{
+    return ::ftruncate(fd, off_t(length)) == 0;
+}
+
+bool Platform::refusesExclusiveCreate(int error)
+{
+    return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS || error == EINVAL;
 }

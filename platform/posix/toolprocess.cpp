@@ -1,4 +1,5 @@
 #include "platform/toolprocess.h"
+#include "platform/posix/toolchild.h"
 
 #include <QProcess>
 #include <unistd.h>
@@ -12,6 +13,7 @@ void Platform::runInFolder(QProcess &process, int folderDescriptor)
         // Never let a tool write relative names anywhere but where it was sent.
         if (folderDescriptor >= 0 && ::fchdir(folderDescriptor) != 0)
             ::_exit(127);
+        endWithThisProgram();
     });
 }
 

@@ -34,7 +34,7 @@ QString readFailure(int error)
 
 // The first bytes of a regular file, read without ever waiting on a pipe or
 // a device that took its place after the check.
-QString readHead(const QByteArray &path, QByteArray *head)
+QString readHead(const QByteArray &path, QByteArray *head, std::int64_t *size)
 {
     const Platform::FileStatus named = Platform::statusOf(path);
     if (!named.ok())
@@ -49,6 +49,7 @@ QString readHead(const QByteArray &path, QByteArray *head)
         return readFailure(opened.error);
     if (opened.kind != Platform::FileKind::Regular)
         return refusalForKind(opened.kind);
+    *size = opened.size;
     head->resize(16);
     const std::int64_t got = Platform::readAt(file.get(), head->data(), std::size_t(head->size()), 0);
     if (got < 0)
@@ -90,10 +91,18 @@ Admission admitSource(const QByteArray &sourcePath, const RunFolder &folder,
                       const QByteArray &finalName)
 {
     Admission admission;
+    const Destination &destination = folder.destination();
+    admission.refusal = nameRefusal(destination, finalName);
+    if (!admission.refusal.isEmpty())
+        return admission;
     QByteArray head;
-    admission.refusal = readHead(sourcePath, &head);
+    admission.refusal = readHead(sourcePath, &head, &admission.size);
     if (admission.refusal.isEmpty())
         admission.refusal = notJpegReason(head);
+    // The copy is the source's size give or take the tag.
+    if (admission.refusal.isEmpty() && destination.largestFile > 0
+        && admission.size >= destination.largestFile - 65536)
+        admission.refusal = because(Reason::TooLargeForFileSystem, destination.shownType());
     if (!admission.refusal.isEmpty())
         return admission;
     int error = 0;
@@ -109,6 +118,8 @@ Admission admitSource(const QByteArray &sourcePath, const RunFolder &folder,
     case RunFolder::Entry::File:
     case RunFolder::Entry::Other:
         admission.finalTaken = true;
+        if (const QByteArray other = folder.otherCaseThere(finalName); !other.isEmpty())
+            admission.refusal = because(Reason::CaseClashThere, QString::fromUtf8(other), destination.shownType());
         break;
     }
     return admission;

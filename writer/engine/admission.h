@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstdint>
 
 class RunFolder;
 
@@ -9,11 +10,13 @@ class RunFolder;
 struct Admission {
     QString refusal;         // why the file must not reach the tool; empty when it may
     bool finalTaken = false; // something is under the copy's final name already
+    std::int64_t size = 0;   // the source's, in bytes
 };
 
 // Only regular files that begin as a JPEG reach the tool (a named pipe or a
 // device would keep it waiting for ever, and anything else would only be
-// copied), and a folder under the final name can never be a copy. Blocks on
+// copied), a folder under the final name can never be a copy, and neither
+// can a name or a size the results folder's file system cannot hold. Blocks on
 // the file system: worker threads only.
 Admission admitSource(const QByteArray &sourcePath, const RunFolder &folder,
                       const QByteArray &finalName);

@@ -11,6 +11,10 @@ namespace {
 
 // How long closing the program waits for the run folder to go.
 constexpr int AbandonWaitMs = 1000;
+// The slowest link a copy is expected over. Checking and saving moves a
+// copy's size three times: the copy and the source read back, the copy written.
+constexpr std::int64_t SlowLinkBytesPerSecond = 256 * 1024;
+constexpr std::int64_t TimesMoved = 3;
 
 } // namespace
 
@@ -35,6 +39,11 @@ RunFiles::~RunFiles()
 int RunFiles::runFolderDescriptor() const
 {
     return m_folder ? m_folder->runDescriptor() : -1;
+}
+
+Destination RunFiles::destination() const
+{
+    return m_folder ? m_folder->destination() : Destination();
 }
 
 void RunFiles::open()
@@ -66,7 +75,9 @@ void RunFiles::open()
 
 void RunFiles::admit(quint64 file, const QByteArray &sourcePath, const QByteArray &finalName)
 {
-    m_calls[file].since.start();
+    Call &call = m_calls[file];
+    call.since.start();
+    call.limitMs = m_timeoutMs;
     const std::shared_ptr<RunFolder> folder = m_folder;
     FileWork::run<Admission>(
         this, [folder, sourcePath, finalName] { return admitSource(sourcePath, *folder, finalName); },
@@ -77,10 +88,11 @@ void RunFiles::admit(quint64 file, const QByteArray &sourcePath, const QByteArra
         });
 }
 
-void RunFiles::publish(quint64 file, const PublishInput &input)
+void RunFiles::publish(quint64 file, const PublishInput &input, std::int64_t size)
 {
     Call &call = m_calls[file];
     call.since.start();
+    call.limitMs = m_timeoutMs + 1000 * (TimesMoved * size / SlowLinkBytesPerSecond);
     call.gate = std::make_shared<PublishGate>();
     PublishInput withSync = input;
     withSync.sync = m_syncCopies;
@@ -160,20 +172,25 @@ void RunFiles::checkWatch()
         emit opened(false, because(Reason::ResultsNoAnswer, timeLimitText(m_timeoutMs)));
         return;
     }
-    QList<std::pair<quint64, bool>> givenUp;
+    struct GivenUp {
+        quint64 file;
+        bool publishing;
+        qint64 limitMs;
+    };
+    QList<GivenUp> givenUp;
     for (auto call = m_calls.begin(); call != m_calls.end();) {
         // A publication already renaming is let finish: its copy is whole.
         const bool publishing = bool(call->gate);
-        if (call->since.elapsed() < m_timeoutMs || (publishing && !call->gate->giveUp())) {
+        if (call->since.elapsed() < call->limitMs || (publishing && !call->gate->giveUp())) {
             ++call;
             continue;
         }
-        givenUp.append({call.key(), publishing});
+        givenUp.append({call.key(), publishing, call->limitMs});
         call = m_calls.erase(call);
     }
-    for (const auto &[file, publishing] : givenUp) {
+    for (const GivenUp &call : givenUp) {
         FileWork::makeRoomForStuckCall();
-        emit stalled(file, because(publishing ? Reason::CheckAndSaveNoAnswer : Reason::FileNoAnswer,
-                                   timeLimitText(m_timeoutMs)));
+        emit stalled(call.file, because(call.publishing ? Reason::CheckAndSaveNoAnswer : Reason::FileNoAnswer,
+                                        timeLimitText(int(call.limitMs))));
     }
 }

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "writer/engine/admission.h"
+#include "writer/output/destination.h"
 #include "writer/output/publication.h"
 
 class RunFolder;
@@ -31,9 +32,13 @@ public:
     void open();
     // The run folder, for the tools to work in; -1 before opened().
     int runFolderDescriptor() const;
+    // What the results folder's file system can do; known from opened(true) on.
+    Destination destination() const;
 
     void admit(quint64 file, const QByteArray &sourcePath, const QByteArray &finalName);
-    void publish(quint64 file, const PublishInput &input);
+    // The time limit grows with the copy's size, so a large photo on a slow
+    // share gets the time it needs.
+    void publish(quint64 file, const PublishInput &input, std::int64_t size);
     void discard(const QByteArray &output);
 
     // Makes the copies' names durable and removes the run folder; closed() follows.
@@ -52,6 +57,7 @@ signals:
 private:
     struct Call {
         QElapsedTimer since;
+        qint64 limitMs = 0;
         std::shared_ptr<PublishGate> gate; // set while publishing
     };
 

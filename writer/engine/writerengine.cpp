@@ -1,6 +1,7 @@
 #include "writer/engine/writerengine.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QThread>
 #include <algorithm>
 
@@ -40,6 +41,7 @@ struct WriterEngine::Flight {
     bool toolRan = false;
     QString noteWords;
     QString noteLines;
+    std::int64_t size = 0; // the source's
 };
 
 WriterEngine::WriterEngine(JobSource &source, Options options, QObject *parent)
@@ -69,6 +71,7 @@ void WriterEngine::start(int fileCount)
     m_closing = false;
     m_finishing = false;
     m_folderFailure.clear();
+    m_destination = Destination();
     m_names.clear();
     m_files = std::make_unique<RunFiles>(Platform::encodeName(m_options.resultsFolder), m_options.verifier,
                                          m_options.syncCopies, m_options.fileTimeoutMs, this);
@@ -100,10 +103,13 @@ void WriterEngine::start(int fileCount)
 void WriterEngine::onFolderOpened(bool ok, const QString &whyNot)
 {
     m_folderOpening = false;
-    if (ok)
+    if (ok) {
+        m_destination = m_files->destination();
         m_tools->start(m_toolCount, m_files->runFolderDescriptor());
-    else
+    }
+    else {
         m_folderFailure = whyNot; // every file fails with it; no tool is needed
+    }
     pump();
 }
 
@@ -230,11 +236,11 @@ void WriterEngine::admit(const WriteJob &job)
         resolve(serial, FileOutcome::Kind::Failed, flight.job.refusal);
         return;
     }
-    if (!m_names.writtenBy(job.finalPath).isEmpty()) {
+    if (!m_names.writtenBy(nameKey(job.finalPath)).isEmpty()) {
         turnAway(serial);
         return;
     }
-    m_names.claim(job.finalPath, serial);
+    m_names.claim(nameKey(job.finalPath), serial);
 
     m_files->admit(serial, job.sourcePath, nameOf(job.finalPath));
 }
@@ -253,6 +259,7 @@ void WriterEngine::onAdmitted(quint64 serial, const Admission &admission)
         publishWhenFirst(serial);
     } else {
         flight.output = RunFolder::outputName(serial);
+        flight.size = admission.size;
         queueForTool(serial);
     }
     pump();
@@ -332,9 +339,9 @@ void WriterEngine::onAnswer(quint64 serial, const ToolResult &result, bool timed
 void WriterEngine::publishWhenFirst(quint64 serial)
 {
     const Flight &flight = m_flights.at(serial);
-    if (!m_names.mayPublish(flight.job.finalPath, serial))
+    if (!m_names.mayPublish(nameKey(flight.job.finalPath), serial))
         return;
-    if (!m_names.writtenBy(flight.job.finalPath).isEmpty()) {
+    if (!m_names.writtenBy(nameKey(flight.job.finalPath)).isEmpty()) {
         m_files->discard(flight.output);
         turnAway(serial);
         return;
@@ -344,7 +351,15 @@ void WriterEngine::publishWhenFirst(quint64 serial)
 
 void WriterEngine::turnAway(quint64 serial)
 {
-    const QString winner = m_names.writtenBy(m_flights.at(serial).job.finalPath);
+    const QByteArray finalPath = m_flights.at(serial).job.finalPath;
+    const QString winner = m_names.writtenBy(nameKey(finalPath));
+    // The winner's copy bears its source's name.
+    if (m_destination.caseInsensitive && QFileInfo(winner).fileName() != QFile::decodeName(nameOf(finalPath))) {
+        resolve(serial, FileOutcome::Kind::Failed,
+                because(Reason::CaseClashInRun, winner, m_destination.shownType()), QString(),
+                because(Reason::CaseClashGroup), because(Reason::CameFirst, winner));
+        return;
+    }
     resolve(serial, FileOutcome::Kind::Failed, because(Reason::SameNameFirst, winner), QString(),
             because(Reason::SameNameGroup), because(Reason::CameFirst, winner));
 }
@@ -355,7 +370,8 @@ void WriterEngine::startPublication(quint64 serial)
     m_files->publish(serial, {flight.job.sourcePath, flight.output, nameOf(flight.job.finalPath),
                               flight.job.tagName,
                               flight.job.assignment ? flight.job.assignment->value : QString(),
-                              flight.noteWords, flight.noteLines});
+                              flight.noteWords, flight.noteLines},
+                     flight.size);
 }
 
 void WriterEngine::resolve(quint64 serial, FileOutcome::Kind kind, QString reason,
@@ -379,7 +395,7 @@ void WriterEngine::resolve(quint64 serial, FileOutcome::Kind kind, QString reaso
     outcome.toolRan = flight.toolRan;
     emit fileDone(outcome);
 
-    if (const quint64 next = m_names.release(flight.job.finalPath, serial, countsAsWritten(kind),
+    if (const quint64 next = m_names.release(nameKey(flight.job.finalPath), serial, countsAsWritten(kind),
                                              flight.job.source))
         publishWhenFirst(next);
 }
@@ -393,6 +409,12 @@ void WriterEngine::checkFinished()
     m_closing = true;
     m_closeDeadline.start(ToolEndWaitMs);
     m_tools->endAll();
+}
+
+// Listed files whose names the results folder takes for one share one place.
+QByteArray WriterEngine::nameKey(const QByteArray &finalPath) const
+{
+    return m_destination.caseInsensitive ? foldedName(finalPath).toUtf8() : finalPath;
 }
 
 // Once the tools have ended, the run folder goes and the copies' names are

@@ -10,6 +10,7 @@
 #include "writer/engine/fileoutcome.h"
 #include "writer/engine/nameclaims.h"
 #include "writer/engine/writejob.h"
+#include "writer/output/destination.h"
 #include "writer/output/publication.h"
 
 class RunFiles;
@@ -23,8 +24,8 @@ inline constexpr int FileTimeoutMs = 2 * 60 * 1000;
 
 // Writes the copies: resident ExifTools (one per core by default), each kept
 // fed with several commands, writing into a private run folder; every copy
-// is checked, synced and published under its final name by an atomic rename
-// that never replaces a file. The engine's own thread only dispatches: every
+// is checked, synced and published under its final name without ever
+// replacing a file, in the strongest way the results folder allows. The engine's own thread only dispatches: every
 // file-system call runs on worker threads. Only a few files per tool are
 // unresolved at any time, so memory stays flat however long the list.
 // Headless: the window, the benchmark and the tests drive it alike.
@@ -84,6 +85,7 @@ private:
                  QString toolLine = QString(), QString group = QString(),
                  QString detail = QString());
     bool roomForAnotherFile() const;
+    QByteArray nameKey(const QByteArray &finalPath) const;
     void checkFinished();
     void closeRun();
 
@@ -94,6 +96,7 @@ private:
     std::map<quint64, Flight> m_flights; // every file not yet resolved
     QList<quint64> m_forTool;            // admitted, waiting for a tool, in list order
     NameClaims m_names;
+    Destination m_destination;
     std::unique_ptr<RunFiles> m_files;
     QTimer m_closeDeadline;
     QString m_folderFailure;

@@ -2,6 +2,7 @@
 
 #include "platform/files.h"
 #include "platform/threadpriority.h"
+#include "writer/output/claimedname.h"
 #include "writer/output/runfolder.h"
 #include "writer/report/reasons.h"
 
@@ -44,7 +45,7 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
         publication.reason = reason;
         return publication;
     };
-    const FileHandle copy(Platform::openForReadingAt(folder.runDescriptor(), input.output));
+    FileHandle copy(Platform::openForReadingAt(folder.runDescriptor(), input.output));
     if (!copy.isOpen()) {
         const int error = Platform::lastError();
         return failWith(Platform::isMissing(error) ? because(Reason::ResultMissing)
@@ -56,6 +57,22 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
     // Write-back starts now, so the sync after the check finds little left to do.
     if (input.sync)
         Platform::startWriteBack(copy.get());
+    // Where the name cannot be given without replacing, it is held first, so
+    // no other writer can take it while the copy is checked.
+    std::unique_ptr<ClaimedName> claim;
+    if (folder.destination().way == Destination::Way::Claim) {
+        claim = std::make_unique<ClaimedName>(folder, input.finalName);
+        int error = 0;
+        switch (claim->make(&error)) {
+        case ClaimedName::Made::Claimed:
+            break;
+        case ClaimedName::Made::Taken:
+            folder.discard(input.output);
+            return judgeTaken();
+        case ClaimedName::Made::Failed:
+            return failWith(because(Reason::NotNamed, Platform::errorText(error)));
+        }
+    }
     const CopyCheck check = verifier
         ? verifier(input.source, Platform::descriptorPath(copy.get()), input.tagName, input.value)
         : CopyCheck{};
@@ -73,14 +90,48 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
     if (!gate.enterRename())
         return failWith(because(Reason::RunGaveUp));
 
-    int error = 0;
-    switch (Platform::renameNoReplace(folder.runDescriptor(), input.output, folder.resultsDescriptor(),
-                                      input.finalName, &error)) {
-    case Platform::Renamed::Done:
+    const auto written = [&] {
         publication.kind = notes.isEmpty() ? FileOutcome::Kind::Written : FileOutcome::Kind::WrittenWithNotes;
         publication.reason = notes;
         publication.toolLine = input.noteLines;
         return publication;
+    };
+    int error = 0;
+    if (claim) {
+        if (!claim->stillOurs()) {
+            claim->letGo();
+            return failWith(because(Reason::ClaimChanged));
+        }
+        if (folder.destination().renameOverClaim
+            && claim->renameOver(input.output, &error)) {
+            claim->finish(false);
+            return written();
+        }
+        // The file system will not rename over a file: the claim takes the bytes.
+        if (!claim->fill(copy.get(), info.size, &error))
+            return failWith(because(Reason::NotSavedToDisk, Platform::errorText(error)));
+        if (!claim->stillHoldsFilled()) {
+            claim->letGo();
+            return failWith(because(Reason::ClaimChanged));
+        }
+        const CopyCheck again = verifier
+            ? verifier(input.source, Platform::descriptorPath(claim->descriptor()), input.tagName, input.value)
+            : CopyCheck{};
+        if (!again.wrong.isEmpty())
+            return failWith(again.wrong);
+        claim->finish(true);
+        copy.close();
+        folder.discard(input.output);
+        return written();
+    }
+    const Platform::Renamed renamed = folder.destination().way == Destination::Way::Link
+        ? Platform::linkNoReplace(folder.runDescriptor(), input.output, folder.resultsDescriptor(),
+                                  input.finalName, &error)
+        : Platform::renameNoReplace(folder.runDescriptor(), input.output, folder.resultsDescriptor(),
+                                    input.finalName, &error);
+    switch (renamed) {
+    case Platform::Renamed::Done:
+        return written();
     case Platform::Renamed::Taken:
         folder.discard(input.output);
         return judgeTaken();

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "platform/files.h"
+#include "writer/output/claimjournal.h"
 #include "writer/report/reasons.h"
 
 using Platform::FileHandle;
@@ -31,7 +32,7 @@ void emptyFolder(int folder)
 
 // A run folder whose lock anybody can take belongs to a run that ended
 // without tidying up: a crash, a kill, a power cut.
-void sweepDeadRun(int results, const QByteArray &name)
+void sweepDeadRun(int results, const QByteArray &name, bool stableFileNumbers)
 {
     const FileHandle folder(Platform::openFolderAt(results, name));
     if (!folder.isOpen())
@@ -39,7 +40,7 @@ void sweepDeadRun(int results, const QByteArray &name)
     const Platform::FileStatus info = Platform::statusOf(folder.get());
     if (!info.ok() || info.kind != Platform::FileKind::Folder || !info.ownedByUser)
         return;
-    const FileHandle lock(Platform::openLockAt(folder.get(), LockName));
+    FileHandle lock(Platform::openLockAt(folder.get(), LockName));
     bool dead = false;
     if (lock.isOpen())
         dead = Platform::tryLock(lock.get());
@@ -47,6 +48,8 @@ void sweepDeadRun(int results, const QByteArray &name)
         dead = Platform::isMissing(Platform::lastError())
             && info.modifiedSeconds + UnlockedGraceSeconds < std::int64_t(std::time(nullptr));
     if (dead) {
+        ClaimJournal::sweep(folder.get(), results, stableFileNumbers);
+        lock.close(); // see FileHandle::close
         emptyFolder(folder.get());
         Platform::removeFolderAt(results, name);
     }
@@ -99,12 +102,12 @@ void sweepLegacy(int results, const QList<QByteArray> &names)
     }
 }
 
-void sweepDeadRuns(int results)
+void sweepDeadRuns(int results, bool stableFileNumbers)
 {
     const QList<QByteArray> names = Platform::namesIn(results);
     for (const QByteArray &name : names)
         if (name.startsWith(RunPrefix))
-            sweepDeadRun(results, name);
+            sweepDeadRun(results, name, stableFileNumbers);
     sweepLegacy(results, names);
 }
 
@@ -119,6 +122,7 @@ QByteArray joinPath(const QByteArray &folder, const QByteArray &name)
 
 RunFolder::~RunFolder()
 {
+    m_journal.reset();
     for (int fd : {m_lock, m_run, m_results})
         Platform::closeFile(fd);
 }
@@ -133,7 +137,13 @@ std::unique_ptr<RunFolder> RunFolder::create(const QByteArray &resultsFolder, QS
     folder->m_results = Platform::openFolder(resultsFolder);
     if (folder->m_results < 0)
         return fail(Platform::lastError());
-    sweepDeadRuns(folder->m_results);
+    const QByteArray type = Platform::fileSystemOf(folder->m_results).type;
+    sweepDeadRuns(folder->m_results, rulesForType(type).stableFileNumbers);
+    const auto noExclusiveCreate = [&](int error) {
+        *whyNot = because(Reason::NoExclusiveCreate, rulesForType(type).shownType(), Platform::errorText(error));
+        folder->finish();
+        return nullptr;
+    };
 
     QByteArray path = joinPath(resultsFolder, RunPrefix + "XXXXXX");
     if (!Platform::makePrivateFolder(&path))
@@ -148,10 +158,23 @@ std::unique_ptr<RunFolder> RunFolder::create(const QByteArray &resultsFolder, QS
         return fail(error);
     }
     folder->m_lock = Platform::createLockAt(folder->m_run, LockName);
+    if (folder->m_lock < 0 && Platform::refusesExclusiveCreate(Platform::lastError()))
+        return noExclusiveCreate(Platform::lastError());
     if (folder->m_lock < 0 || !Platform::tryLock(folder->m_lock)) {
         const int error = Platform::lastError();
         folder->finish();
         return fail(error);
+    }
+    folder->m_destination = probeDestination(folder->m_run, type);
+    if (folder->m_destination.way == Destination::Way::None)
+        return noExclusiveCreate(folder->m_destination.error);
+    if (folder->m_destination.way == Destination::Way::Claim) {
+        folder->m_journal = ClaimJournal::create(folder->m_run);
+        if (!folder->m_journal) {
+            const int error = Platform::lastError();
+            folder->finish();
+            return fail(error);
+        }
     }
     return folder;
 }
@@ -176,6 +199,43 @@ RunFolder::Entry RunFolder::resultsEntry(const QByteArray &name, int *error) con
     return Entry::Other;
 }
 
+QByteArray RunFolder::otherCaseThere(const QByteArray &name) const
+{
+    if (!m_destination.caseInsensitive)
+        return QByteArray();
+    const QString folded = foldedName(name);
+    for (const QByteArray &there : Platform::namesIn(m_results))
+        if (there != name && foldedName(there) == folded)
+            return there;
+    return QByteArray();
+}
+
+void RunFolder::rememberClaim(const QByteArray &name, const Platform::FileStatus &made) const
+{
+    const std::lock_guard<std::mutex> locked(m_claimsLock);
+    m_claims.insert(name, made);
+}
+
+void RunFolder::forgetClaim(const QByteArray &name) const
+{
+    const std::lock_guard<std::mutex> locked(m_claimsLock);
+    m_claims.remove(name);
+}
+
+// Claims whose publication was given up (a stalled disk): still empty and
+// still this run's, they go with the run.
+void RunFolder::dropUnfinishedClaims()
+{
+    const std::lock_guard<std::mutex> locked(m_claimsLock);
+    for (auto claim = m_claims.cbegin(); claim != m_claims.cend(); ++claim) {
+        const Platform::FileStatus there = Platform::statusAt(m_results, claim.key());
+        if (there.ok() && there.kind == Platform::FileKind::Regular && there.sameFileAs(claim.value())
+            && there.size == 0)
+            Platform::removeFileAt(m_results, claim.key());
+    }
+    m_claims.clear();
+}
+
 void RunFolder::discard(const QByteArray &outputName) const
 {
     Platform::removeFileAt(m_run, outputName);
@@ -185,13 +245,18 @@ void RunFolder::finish()
 {
     if (m_results < 0 || m_run < 0)
         return;
+    dropUnfinishedClaims();
     // The renames are durable once the folder that holds them is.
     Platform::syncFile(m_results);
-    emptyFolder(m_run);
+    if (m_journal)
+        m_journal->close();
+    // Closed before its name goes (see FileHandle::close); a run that sweeps
+    // the folder meanwhile finds nothing of this one's to keep.
     if (m_lock >= 0) {
         Platform::closeFile(m_lock);
         m_lock = -1;
     }
+    emptyFolder(m_run);
     // Only the folder this run made: someone who can write the results
     // folder may have renamed it and put another in its place.
     const Platform::FileStatus own = Platform::statusOf(m_run);

@@ -1,8 +1,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <memory>
+#include <mutex>
+
+#include "writer/output/destination.h"
+#include "platform/files.h"
+
+class ClaimJournal;
 
 // A run's private folder inside the results folder, made with mkdtemp (mode
 // 0700), so nobody else can plant a link or a pipe where the tools write.
@@ -25,6 +32,13 @@ public:
 
     int resultsDescriptor() const { return m_results; }
     int runDescriptor() const { return m_run; }
+    // What the results folder's file system can do, found when the run folder was made.
+    const Destination &destination() const { return m_destination; }
+    // Where final names are claimed (Destination::Way::Claim); null otherwise.
+    ClaimJournal *journal() const { return m_journal.get(); }
+    // Claims not yet finished, removed at the end of the run if still empty.
+    void rememberClaim(const QByteArray &name, const Platform::FileStatus &made) const;
+    void forgetClaim(const QByteArray &name) const;
 
     // A fresh name for a tool's output in the run folder: free of "%", and
     // with an extension that ExifTool does not take for a sidecar.
@@ -33,6 +47,9 @@ public:
     // What lies under a name in the results folder, without following links.
     enum class Entry { Missing, File, Folder, Other, Unknown };
     Entry resultsEntry(const QByteArray &name, int *error = nullptr) const;
+    // The name in the results folder that this one is taken for, where case
+    // does not count; empty when none differs from it.
+    QByteArray otherCaseThere(const QByteArray &name) const;
 
     // Removes a tool's output from the run folder.
     void discard(const QByteArray &outputName) const;
@@ -43,7 +60,12 @@ public:
 
 private:
     RunFolder() = default;
+    void dropUnfinishedClaims();
 
+    Destination m_destination;
+    std::unique_ptr<ClaimJournal> m_journal;
+    mutable std::mutex m_claimsLock;
+    mutable QHash<QByteArray, Platform::FileStatus> m_claims;
     int m_results = -1;
     int m_run = -1;
     int m_lock = -1;

@@ -39,6 +39,20 @@ constexpr ReasonRow kReasons[] = {
     {Reason::PercentCodeInFolder, "The results folder \"%1\" holds \"%\" followed by a letter, which "
                                   "ExifTool reads as a code for part of a file name; choose a results "
                                   "folder whose name has no such \"%\"."},
+    {Reason::NameHasRefused, "The results folder's file system (%2) cannot hold the character \"%1\" in a "
+                             "file name; rename the file, or choose a results folder on another disk."},
+    {Reason::NameHasControl, "The results folder's file system (%2) cannot hold a control character "
+                             "(code %1 in hexadecimal) in a file name; rename the file, or choose a "
+                             "results folder on another disk."},
+    {Reason::NameEndsBadly, "The results folder's file system (%2) cannot hold a file name that ends in "
+                            "%1; rename the file, or choose a results folder on another disk."},
+    {Reason::CaseClashThere, "A file named %1 is already in the results folder, and its file system (%2) "
+                             "takes names that differ only in case for one; it was left as it is."},
+    {Reason::TooLargeForFileSystem, "The file is too large for the results folder's file system (%1), "
+                                    "which holds files under 4 GB."},
+    {Reason::NoExclusiveCreate, "The results folder's file system (%1) cannot create a file without "
+                                "risking to replace one (%2), so no copy can be written there; choose "
+                                "a results folder on another disk."},
 
     {Reason::ToolTimedOut, "ExifTool did not finish this file within %1."},
     {Reason::ToolCouldNotStart, "ExifTool could not be started (%1)."},
@@ -93,6 +107,14 @@ constexpr ReasonRow kReasons[] = {
     {Reason::SameNameFirst, "Another listed file of the same name, %1, was written to this place first."},
     {Reason::SameNameGroup, "Another listed file of the same name was written to this place first."},
     {Reason::CameFirst, "%1 came first"},
+    {Reason::CaseClashInRun, "Another listed file, %1, was written to this place first under a name "
+                             "that differs only in case, and the results folder's file system (%2) "
+                             "takes such names for one."},
+    {Reason::CaseClashGroup, "Another listed file was written to this place first under a name that "
+                             "differs only in case, and the results folder's file system takes such "
+                             "names for one."},
+    {Reason::ClaimChanged, "Another program took the copy's name in the results folder while the copy "
+                           "was checked; what it put there was left as it is."},
     {Reason::ResultMissing, "ExifTool reported success, but the result file is missing."},
     {Reason::CopyUnopened, "The copy cannot be read (%1)."},
     {Reason::NotPlainOwnFile, "ExifTool's result is not a plain file of this user's."},

@@ -31,6 +31,12 @@ enum class Reason {
     FileNoAnswer,           // the time limit
     PathNotExact,           // the path
     PercentCodeInFolder,    // the results folder
+    NameHasRefused,         // the character, the file system
+    NameHasControl,         // the code, the file system
+    NameEndsBadly,          // "a dot" or "a blank", the file system
+    CaseClashThere,         // the name there, the file system
+    TooLargeForFileSystem,  // the file system
+    NoExclusiveCreate,      // the file system, the system's words
     // The tool
     ToolTimedOut,           // the time limit
     ToolCouldNotStart,      // why
@@ -80,6 +86,9 @@ enum class Reason {
     SameNameFirst,          // the file written first
     SameNameGroup,
     CameFirst,              // the file written first
+    CaseClashInRun,         // the file written first, the file system
+    CaseClashGroup,
+    ClaimChanged,
     ResultMissing,
     CopyUnopened,           // the system's words
     NotPlainOwnFile,

@@ -1,0 +1,359 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+#include <csignal>
+
+#include "mountsupport.h"
+#include "testsupport.h"
+#include "writer/engine/writerengine.h"
+#include "writer/output/destination.h"
+#include "writer/output/runfolder.h"
+#include "writer/verify/verifier.h"
+
+namespace {
+
+// The listed files of one run, each to the results folder under its own name.
+class ListSource : public JobSource {
+public:
+    ListSource(const QStringList &sources, const QString &folder, const QString &value)
+    {
+        for (int i = 0; i < sources.size(); ++i) {
+            WriteJob job;
+            job.position = i + 1;
+            job.source = sources.at(i);
+            job.sourcePath = QFile::encodeName(sources.at(i));
+            job.resultsFolder = QFile::encodeName(folder);
+            job.finalPath = job.resultsFolder + '/' + QFile::encodeName(QFileInfo(sources.at(i)).fileName());
+            job.assignment = Assignment{QStringLiteral("-Artist="), value};
+            job.tagName = QStringLiteral("Artist");
+            m_jobs.append(job);
+        }
+    }
+    std::optional<WriteJob> nextJob() override
+    {
+        if (m_next >= m_jobs.size())
+            return std::nullopt;
+        return m_jobs.at(m_next++);
+    }
+
+private:
+    QList<WriteJob> m_jobs;
+    int m_next = 0;
+};
+
+WriterEngine::Options optionsFor(const QString &out)
+{
+    WriterEngine::Options options;
+    options.toolPath = QStringLiteral("exiftool");
+    options.resultsFolder = out;
+    options.workers = 2;
+    options.verifier = [](const QByteArray &source, const QByteArray &copy, const QString &tag,
+                          const QString &value) { return verifyCopy(source, copy, {tag, value}); };
+    return options;
+}
+
+QList<FileOutcome> runToEnd(WriterEngine &engine, int files)
+{
+    QList<FileOutcome> outcomes;
+    QObject::connect(&engine, &WriterEngine::fileDone, &engine, [&](const FileOutcome &o) { outcomes.append(o); });
+    QSignalSpy finished(&engine, &WriterEngine::finished);
+    engine.start(files);
+    if (!QTest::qWaitFor([&] { return finished.size() == 1; }, 120000))
+        qWarning() << "the run did not end";
+    std::sort(outcomes.begin(), outcomes.end(),
+              [](const FileOutcome &a, const FileOutcome &b) { return a.position < b.position; });
+    return outcomes;
+}
+
+QStringList everythingIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+// Child mode: a run into the folder that dies the moment its first copy is
+// checked, with the final name claimed and the copy not yet renamed.
+int crashingRun(const QString &out, const QString &source)
+{
+    ListSource list({source}, out, QStringLiteral("crash"));
+    WriterEngine::Options options = optionsFor(out);
+    options.verifier = [](const QByteArray &, const QByteArray &, const QString &, const QString &) {
+        ::raise(SIGKILL);
+        return CopyCheck{};
+    };
+    WriterEngine engine(list, options);
+    runToEnd(engine, 1);
+    return 1; // not reached when the run claims names
+}
+
+} // namespace
+
+class TestRemovableDisks : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void namesAgainstFileSystems_data();
+    void namesAgainstFileSystems();
+    void copiesLandOnEveryDisk_data();
+    void copiesLandOnEveryDisk();
+    void crashBetweenClaimAndRename_data();
+    void crashBetweenClaimAndRename();
+
+private:
+    QString disk(const QString &kind);
+
+    std::unique_ptr<TestMounts> m_mounts;
+    QString m_whyNot;
+    QHash<QString, QString> m_disks;
+    QTemporaryDir m_local;
+};
+
+void TestRemovableDisks::initTestCase()
+{
+    m_whyNot = TestMounts::whyNot();
+    if (!m_whyNot.isEmpty())
+        return;
+    m_mounts = std::make_unique<TestMounts>();
+    QList<std::pair<QString, TestMounts::Kind>> kinds{{"exfat", TestMounts::Kind::ExFat},
+                                                           {"no links", TestMounts::Kind::NoLinks},
+                                                           {"no rename over", TestMounts::Kind::NoRenameOver}};
+    if (TestMounts::canMountFat())
+        kinds.append({"fat", TestMounts::Kind::Fat});
+    for (const auto &[name, kind] : kinds) {
+        const QString root = m_mounts->mount(kind);
+        if (root.isEmpty()) {
+            m_whyNot = QStringLiteral("%1 could not be mounted: %2").arg(name, m_mounts->error());
+            return;
+        }
+        m_disks.insert(name, root);
+    }
+}
+
+void TestRemovableDisks::cleanupTestCase()
+{
+    m_mounts.reset();
+}
+
+// A fresh folder on the named disk, "local" being the temporary folder's own.
+QString TestRemovableDisks::disk(const QString &kind)
+{
+    static int made = 0;
+    const QString root = kind == QLatin1String("local") ? m_local.path() : m_disks.value(kind);
+    const QString folder = root + QStringLiteral("/t%1").arg(++made);
+    QDir().mkpath(folder + QStringLiteral("/src/a"));
+    QDir().mkpath(folder + QStringLiteral("/src/b"));
+    QDir().mkpath(folder + QStringLiteral("/out"));
+    return folder;
+}
+
+// Names each kind of disk refuses, and the ones it takes; "" where it takes it.
+void TestRemovableDisks::namesAgainstFileSystems_data()
+{
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<QByteArray>("other");
+    QTest::addColumn<bool>("oneName"); // the disk takes the other name for this one
+    QTest::newRow("FAT, colon") << QByteArray("vfat") << QByteArray("10:30.jpg") << "character \":\""
+                                << QByteArray("10-30.jpg") << false;
+    QTest::newRow("exFAT through FUSE, question mark")
+        << QByteArray("fuseblk.exfat") << QByteArray("why?.jpg") << "(exfat (FUSE)) cannot hold the character \"?\""
+        << QByteArray("WHY?.JPG") << true;
+    QTest::newRow("NTFS, bar") << QByteArray("ntfs3") << QByteArray("a|b.jpg") << "character \"|\""
+                               << QByteArray("A|B.jpg") << true;
+    QTest::newRow("FAT, back-slash") << QByteArray("vfat") << QByteArray("a\\b.jpg") << "character \"\\\""
+                                     << QByteArray() << false;
+    QTest::newRow("exFAT, quote") << QByteArray("exfat") << QByteArray("\"x\".jpg") << "character \"\"\""
+                                  << QByteArray() << false;
+    QTest::newRow("FAT, tab") << QByteArray("vfat") << QByteArray("a\tb.jpg") << "control character (code 09"
+                              << QByteArray() << false;
+    QTest::newRow("FAT, trailing dot") << QByteArray("vfat") << QByteArray("photo.") << "ends in a dot"
+                                       << QByteArray() << false;
+    QTest::newRow("exFAT, trailing blank") << QByteArray("exfat") << QByteArray("photo.jpg ") << "ends in a blank"
+                                           << QByteArray() << false;
+    QTest::newRow("FAT, case only") << QByteArray("vfat") << QByteArray("IMG_1.JPG") << ""
+                                    << QByteArray("img_1.jpg") << true;
+    QTest::newRow("exFAT, accented, case only") << QByteArray("exfat") << QByteArray("\xc3\x89t\xc3\xa9.jpg") << ""
+                                                << QByteArray("\xc3\xa9T\xc3\x89.JPG") << true;
+    QTest::newRow("ext4 takes them all") << QByteArray("ext4") << QByteArray("a:b?*|<>\".jpg.") << ""
+                                         << QByteArray("A:B?*|<>\".JPG.") << false;
+    QTest::newRow("share over ssh") << QByteArray("fuse.sshfs") << QByteArray("a:b.jpg") << ""
+                                    << QByteArray("A:b.jpg") << false;
+}
+
+void TestRemovableDisks::namesAgainstFileSystems()
+{
+    QFETCH(QByteArray, type);
+    QFETCH(QByteArray, name);
+    QFETCH(QString, refusal);
+    QFETCH(QByteArray, other);
+    QFETCH(bool, oneName);
+    const Destination destination = rulesForType(type);
+    const QString said = nameRefusal(destination, name);
+    if (refusal.isEmpty())
+        QVERIFY2(said.isEmpty(), qPrintable(said));
+    else
+        QVERIFY2(said.contains(refusal), qPrintable(said));
+    if (!other.isEmpty())
+        QCOMPARE(sameNameThere(destination, name, other), oneName);
+}
+
+// Every copy is written, whole and read back, on each disk, in the way the
+// probe found for it; what the disk cannot hold is refused with a reason
+// that names it, and nothing else is left in the results folder.
+void TestRemovableDisks::copiesLandOnEveryDisk_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("way");
+    QTest::addColumn<bool>("renameOver");
+    QTest::addColumn<bool>("windowsDisk");
+    QTest::addColumn<QString>("shown"); // how reasons name the file system
+    QTest::newRow("local folder") << "local" << int(Destination::Way::NoReplaceRename) << true << false << "";
+    QTest::newRow("exFAT card through FUSE") << "exfat" << int(Destination::Way::Claim) << true << true
+                                             << "exfat (FUSE)";
+    QTest::newRow("FAT32 card through FUSE") << "fat" << int(Destination::Way::Claim) << true << true
+                                             << "fusefat (FUSE)";
+    QTest::newRow("share without links or rename flags")
+        << "no links" << int(Destination::Way::Claim) << true << false << "";
+    QTest::newRow("share that renames over no file")
+        << "no rename over" << int(Destination::Way::Claim) << false << false << "";
+}
+
+void TestRemovableDisks::copiesLandOnEveryDisk()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, way);
+    QFETCH(bool, renameOver);
+    QFETCH(bool, windowsDisk);
+    QFETCH(QString, shown);
+    if (kind != QLatin1String("local") && !m_whyNot.isEmpty())
+        QSKIP(qPrintable(m_whyNot));
+    if (kind == QLatin1String("fat") && !m_disks.contains(kind))
+        QSKIP("fusefat and dosfstools are not installed");
+    const QString root = disk(kind);
+    const QString out = root + QStringLiteral("/out");
+    QString whyNot;
+    std::unique_ptr<RunFolder> probed = RunFolder::create(QFile::encodeName(out), &whyNot);
+    QVERIFY2(probed, qPrintable(whyNot));
+    QCOMPARE(int(probed->destination().way), way);
+    QCOMPARE(probed->destination().renameOverClaim, renameOver);
+    QCOMPARE(probed->destination().caseInsensitive, windowsDisk);
+    QCOMPARE(probed->destination().windowsNames, windowsDisk);
+    probed->finish();
+
+    // The sources sit on the disk itself, as on a card in the reader.
+    QStringList names{"src/a/IMG_1.jpg", "src/b/img_1.jpg", "src/a/old.jpg", "src/a/p1.jpg",
+                      "src/a/p2.jpg", "src/a/p3.jpg"};
+    if (!windowsDisk)
+        names.append(QStringLiteral("src/a/10:30.jpg"));
+    QStringList sources;
+    for (const QString &name : names) {
+        sources.append(root + QLatin1Char('/') + name);
+        QVERIFY(makeJpeg(sources.last()));
+    }
+    if (windowsDisk) {
+        // A card's own name that such a disk refuses, as a phone may leave it.
+        sources.append(m_local.filePath(QStringLiteral("10:30.jpg")));
+        QVERIFY(makeJpeg(sources.last()));
+    }
+    QFile kept(out + QStringLiteral("/OLD.jpg"));
+    QVERIFY(kept.open(QIODevice::WriteOnly) && kept.write("keep") == 4);
+    kept.close();
+
+    ListSource list(sources, out, QStringLiteral("on the card"));
+    WriterEngine engine(list, optionsFor(out));
+    const QList<FileOutcome> outcomes = runToEnd(engine, int(sources.size()));
+    QCOMPARE(outcomes.size(), sources.size());
+
+    QStringList expected{"IMG_1.jpg", "OLD.jpg", "p1.jpg", "p2.jpg", "p3.jpg"};
+    for (const FileOutcome &outcome : outcomes) {
+        const QString name = QFileInfo(outcome.source).fileName();
+        const bool refused = windowsDisk && (name == QLatin1String("img_1.jpg") || name == QLatin1String("old.jpg")
+                                             || name == QLatin1String("10:30.jpg"));
+        if (refused) {
+            QCOMPARE(outcome.kind, FileOutcome::Kind::Failed);
+            const QString names = name == QLatin1String("img_1.jpg") ? QStringLiteral("IMG_1.jpg")
+                : name == QLatin1String("old.jpg")                   ? QStringLiteral("OLD.jpg")
+                                                                     : QStringLiteral("\":\"");
+            QVERIFY2(outcome.reason.contains(names) && outcome.reason.contains(shown),
+                     qPrintable(outcome.reason));
+            continue;
+        }
+        QVERIFY2(outcome.kind == FileOutcome::Kind::Written, qPrintable(name + ": " + outcome.reason));
+        QCOMPARE(readTag(out + QLatin1Char('/') + name, QStringLiteral("Artist")), QStringLiteral("on the card"));
+        if (!expected.contains(name))
+            expected.append(name);
+    }
+    expected.sort();
+    QCOMPARE(everythingIn(out), expected);
+    QCOMPARE(fileBytes(kept.fileName()), QByteArray("keep"));
+}
+
+// A run killed between claiming a name and renaming its copy over it leaves
+// an empty file under the final name. The next run removes it, and leaves
+// an empty file it did not make, and a claim someone has since replaced.
+void TestRemovableDisks::crashBetweenClaimAndRename_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("exFAT card") << "exfat" << false;
+    QTest::newRow("share without links") << "no links" << false;
+    QTest::newRow("share, claim replaced by another program") << "no links" << true;
+}
+
+void TestRemovableDisks::crashBetweenClaimAndRename()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, replaced);
+    if (!m_whyNot.isEmpty())
+        QSKIP(qPrintable(m_whyNot));
+    const QString root = disk(kind);
+    const QString out = root + QStringLiteral("/out");
+    const QString crashed = root + QStringLiteral("/src/a/c.jpg");
+    const QString next = root + QStringLiteral("/src/a/d.jpg");
+    QVERIFY(makeJpeg(crashed) && makeJpeg(next));
+    QFile bystander(out + QStringLiteral("/empty.jpg"));
+    QVERIFY(bystander.open(QIODevice::WriteOnly));
+    bystander.close();
+
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--crashing-run"), out, crashed});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    const QString claim = out + QStringLiteral("/c.jpg");
+    QVERIFY(QFileInfo::exists(claim));
+    QCOMPARE(QFileInfo(claim).size(), 0);
+    if (replaced) {
+        QVERIFY(QFile::remove(claim));
+        QFile theirs(claim);
+        QVERIFY(theirs.open(QIODevice::WriteOnly) && theirs.write("theirs") == 6);
+    }
+
+    ListSource list({next}, out, QStringLiteral("after the crash"));
+    WriterEngine engine(list, optionsFor(out));
+    const QList<FileOutcome> outcomes = runToEnd(engine, 1);
+    QCOMPARE(outcomes.size(), 1);
+    QVERIFY2(outcomes.first().kind == FileOutcome::Kind::Written, qPrintable(outcomes.first().reason));
+
+    const QStringList expected = replaced ? QStringList{"c.jpg", "d.jpg", "empty.jpg"}
+                                          : QStringList{"d.jpg", "empty.jpg"};
+    QCOMPARE(everythingIn(out), expected);
+    if (replaced)
+        QCOMPARE(fileBytes(claim), QByteArray("theirs"));
+}
+
+int main(int argc, char **argv)
+{
+    isolateSettingsStore();
+    QGuiApplication app(argc, argv);
+    if (argc == 4 && QByteArray(argv[1]) == "--crashing-run")
+        return crashingRun(QFile::decodeName(argv[2]), QFile::decodeName(argv[3]));
+    TestRemovableDisks tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_removabledisks.moc"

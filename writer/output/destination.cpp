@@ -1,0 +1,168 @@
+#include "writer/output/destination.h"
+
+#include <cstring>
+
+#include "platform/files.h"
+#include "writer/report/reasons.h"
+
+namespace {
+
+// One row per family of file systems, matched on the type's last part, so
+// "vfat", "fuse.fusefat" and "fuseblk.vfat" read alike.
+struct TypeRow {
+    const char *type;
+    bool windowsNames;
+    bool caseInsensitive;
+    bool stableFileNumbers;
+    std::int64_t largestFile;
+};
+constexpr std::int64_t FourGiB = std::int64_t(4) * 1024 * 1024 * 1024;
+// clang-format off
+constexpr TypeRow kTypes[] = {
+    {"vfat",    true,  true,  false, FourGiB - 1},
+    {"msdos",   true,  true,  false, FourGiB - 1},
+    {"fat",     true,  true,  false, FourGiB - 1},
+    {"fusefat", true,  true,  false, FourGiB - 1},
+    {"exfat",   true,  true,  false, 0},
+    {"ntfs",    true,  true,  true,  0},
+    {"ntfs3",   true,  true,  true,  0},
+    {"ntfs-3g", true,  true,  true,  0},
+    {"cifs",    true,  true,  true,  0},
+    {"smb3",    true,  true,  true,  0},
+    {"ext4",    false, false, true,  0},
+    {"ext3",    false, false, true,  0},
+    {"ext2",    false, false, true,  0},
+    {"xfs",     false, false, true,  0},
+    {"btrfs",   false, false, true,  0},
+    {"tmpfs",   false, false, true,  0},
+    {"zfs",     false, false, true,  0},
+    {"nfs",     false, false, true,  0},
+    {"nfs4",    false, false, true,  0},
+    {"overlay", false, false, true,  0},
+};
+// clang-format on
+
+// Characters FAT, exFAT and NTFS refuse in a name, beside control characters.
+constexpr char kRefused[] = "\"*:<>?\\|";
+
+QByteArray familyOf(const QByteArray &type)
+{
+    const qsizetype dot = type.lastIndexOf('.');
+    return dot >= 0 ? type.mid(dot + 1) : type;
+}
+
+const char ProbeName[] = "probe-Aa";
+const char ProbeOtherCase[] = "PROBE-aA";
+const char ProbeMoved[] = "probe-moved";
+const char ProbeRefused[] = "probe-?";
+
+bool isFuse(const QByteArray &type)
+{
+    return type.startsWith("fuse");
+}
+
+} // namespace
+
+QString Destination::shownType() const
+{
+    if (type.isEmpty())
+        return QStringLiteral("unknown");
+    const QByteArray family = familyOf(type);
+    if (isFuse(type) && family != type && family != "fuse" && family != "fuseblk")
+        return QString::fromUtf8(family) + QStringLiteral(" (FUSE)");
+    return QString::fromUtf8(type);
+}
+
+Destination rulesForType(const QByteArray &type)
+{
+    Destination destination;
+    destination.type = type;
+    // A FUSE driver may number files as it likes, and an unknown type may too.
+    destination.stableFileNumbers = false;
+    const QByteArray family = familyOf(type);
+    for (const TypeRow &row : kTypes) {
+        if (family != row.type)
+            continue;
+        destination.windowsNames = row.windowsNames;
+        destination.caseInsensitive = row.caseInsensitive;
+        destination.stableFileNumbers = row.stableFileNumbers && !isFuse(type);
+        destination.largestFile = row.largestFile;
+    }
+    return destination;
+}
+
+Destination probeDestination(int runFolder, const QByteArray &type)
+{
+    Destination destination = rulesForType(type);
+    Platform::FileHandle probe(Platform::createExclusiveAt(runFolder, ProbeName));
+    if (!probe.isOpen()) {
+        destination.way = Destination::Way::None;
+        destination.error = Platform::lastError();
+        return destination;
+    }
+    // A copy of a name in the other case finds the file where case does not count.
+    const Platform::FileStatus made = Platform::statusOf(probe.get());
+    const Platform::FileStatus other = Platform::statusAt(runFolder, ProbeOtherCase);
+    if (other.ok() && made.ok() && other.sameFileAs(made))
+        destination.caseInsensitive = true;
+    probe.close();
+    // A disk of unknown type that refuses "?" is a Windows disk.
+    const int refusedProbe = Platform::createExclusiveAt(runFolder, ProbeRefused);
+    if (refusedProbe < 0) {
+        destination.windowsNames = true;
+    } else {
+        Platform::closeFile(refusedProbe);
+        Platform::removeFileAt(runFolder, ProbeRefused);
+    }
+
+    int error = 0;
+    if (Platform::renameNoReplace(runFolder, ProbeName, runFolder, ProbeMoved, &error)
+        == Platform::Renamed::Done) {
+        destination.way = Destination::Way::NoReplaceRename;
+    } else if (Platform::linkNoReplace(runFolder, ProbeName, runFolder, ProbeMoved, &error)
+               == Platform::Renamed::Done) {
+        destination.way = Destination::Way::Link;
+    } else {
+        destination.way = Destination::Way::Claim;
+        // Whether a rename may replace the claim, tried on a claim of the probe's own.
+        // The claim is held open, as a real one is.
+        const Platform::FileHandle claim(Platform::createExclusiveAt(runFolder, ProbeMoved));
+        destination.renameOverClaim = claim.isOpen()
+            && Platform::renameReplacing(runFolder, ProbeName, runFolder, ProbeMoved);
+        if (!claim.isOpen())
+            destination.way = Destination::Way::None;
+    }
+    Platform::removeFileAt(runFolder, ProbeName);
+    Platform::removeFileAt(runFolder, ProbeMoved);
+    return destination;
+}
+
+QString nameRefusal(const Destination &destination, const QByteArray &name)
+{
+    if (!destination.windowsNames)
+        return QString();
+    const QString text = QString::fromUtf8(name);
+    const QString shown = destination.shownType();
+    for (const QChar c : text) {
+        if (c.unicode() < 32 || c.unicode() == 127)
+            return because(Reason::NameHasControl, QString::number(c.unicode(), 16).toUpper().rightJustified(2, '0'),
+                           shown);
+        if (c.unicode() < 128 && std::strchr(kRefused, char(c.unicode())))
+            return because(Reason::NameHasRefused, QString(c), shown);
+    }
+    if (text.endsWith(QLatin1Char('.')) || text.endsWith(QLatin1Char(' ')))
+        return because(Reason::NameEndsBadly, text.endsWith(QLatin1Char('.')) ? QStringLiteral("a dot")
+                                                                              : QStringLiteral("a blank"),
+                       shown);
+    return QString();
+}
+
+QString foldedName(const QByteArray &name)
+{
+    return QString::fromUtf8(name).toCaseFolded();
+}
+
+bool sameNameThere(const Destination &destination, const QByteArray &a, const QByteArray &b)
+{
+    return a == b || (destination.caseInsensitive && foldedName(a) == foldedName(b));
+}
