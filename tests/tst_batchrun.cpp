@@ -1,134 +1,14 @@
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTimer>
-#include <QGuiApplication>
-#include <QtTest>
-#include <cstdio>
-#include <functional>
-#include <unistd.h>
+#include "batchrunsupport.h"
 
-#include "app/shared/errorreport.h"
-#include "testsupport.h"
-#include "writer/command/batchrun.h"
-#include "writer/verify/verifier.h"
-
-namespace {
-
-// The window as the run sees it, recording what the run does to it.
-class FakeHost : public BatchHost {
-public:
-    int entryCount() const override { return entries.size(); }
-    QString entryText(int position) const override { return entries.at(position - 1); }
-    QByteArray entryPath(int position) const override
-    {
-        return paths.value(position - 1, QFile::encodeName(entryText(position)));
-    }
-    QString tagLabel() const override { return label; }
-    QString tagValue() const override
-    {
-        if (failValueReads > 0) {
-            --failValueReads;
-            throw Failure(QStringLiteral("Value box is gone"));
-        }
-        return value;
-    }
-    QString resultsFolder() const override { return folder; }
-    void setBusyPointer(bool busy) override { pointer.append(busy); }
-    void setBarValue(int v) override
-    {
-        barValues.append(v);
-        current = v;
-    }
-    int barValue() const override { return current; }
-    void setBarText(const QString &text) override
-    {
-        barTexts.append(text);
-        currentText = text;
-        if (onText)
-            onText(text);
-    }
-    QString barText() const override { return currentText; }
-    void setRunning(bool on) override { running.append(on); }
-    void setRunProgress(int done, int total) override { progress.append({done, total}); }
-    void focusValue() override { ++focused; }
-
-    // Consecutive repeats (the wait puts the caption back) count once.
-    QStringList distinctTexts() const
-    {
-        QStringList result;
-        for (const QString &text : barTexts)
-            if (result.isEmpty() || result.last() != text)
-                result.append(text);
-        return result;
-    }
-
-    QStringList entries;
-    QList<QByteArray> paths; // where a name's bytes are not its text
-    QString label = QStringLiteral("Artist");
-    QString value = QStringLiteral("Summer 2021");
-    QString folder;
-    mutable int failValueReads = 0;
-
-    QList<bool> pointer;
-    QList<int> barValues;
-    QStringList barTexts;
-    int current = 37;
-    QString currentText = QStringLiteral("Progress Bar");
-    std::function<void(const QString &)> onText;
-    QList<bool> running;
-    QList<QPair<int, int>> progress;
-    int focused = 0;
-};
-
-// Stands in for ExifTool: speaks enough of its -stay_open protocol, writes the
-// source's path into the output file, then answers after a pause (or dies).
-// A source whose path holds "slow" takes longer, one that holds "hang" never
-// gets an answer in time.
-QString writeStandIn(const QString &folder, const QString &pause, bool dies = false,
-                     const QByteArray &warning = QByteArray(), bool copiesSource = false)
-{
-    const QString path = folder + QStringLiteral("/standin.sh");
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    const QByteArray answer = dies
-        ? QByteArray("exit 3")
-        : "printf '    1 image files created\\n{status=0}\\n{ready%s}\\n' \"$n\"; "
-          "printf '" + warning + "{end%s}\\n' \"$n\" >&2";
-    file.write("#!/bin/sh\n"
-               "out=''; next=''; src=''\n"
-               "while IFS= read -r line; do\n"
-               "  case \"$line\" in\n"
-               "    '#[CSTR]-o') next=out ;;\n"
-               "    -execute*) n=${line#-execute}\n"
-               "      case \"$src\" in *hang*) sleep 30 ;; *slow*) sleep 0.6 ;; esac\n"
-               + QByteArray(copiesSource ? "      cp \"$src\" \"$out\"; sleep "
-                                         : "      [ -n \"$out\" ] && printf '%s' \"$src\" > \"$out\"; sleep ")
-               + pause.toUtf8() + "; " + answer + "; out=''; src='' ;;\n"
-               "    False) exit 0 ;;\n"
-               "    '#[CSTR]-'*|-*|'{'*) ;;\n"
-               "    *) if [ \"$next\" = out ]; then out=${line#'#[CSTR]'}; next='';\n"
-               "       else src=${line#'#[CSTR]'}; fi ;;\n"
-               "  esac\n"
-               "done\n");
-    file.close();
-    file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
-    return path;
-}
-
-} // namespace
-
-class TestBatchRun : public QObject {
+class TestBatchRun : public QObject, private BatchRunFixture {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init() { BatchRunFixture::init(); }
+    void cleanup() { BatchRunFixture::cleanup(); }
 
     void emptyListShowsMessageOnly();
     void refusedBeforeAnyFile_data();
     void refusedBeforeAnyFile();
-
     void fourFilesWritten();
     void secondClickDuringRunIsIgnored();
     void inputsAreFixedAtStart_data();
@@ -136,84 +16,12 @@ private slots:
     void noTagSelectedCopiesFiles();
     void copyWithoutTheValueIsRefused();
     void secondRunFinishesTheRest();
-    void nameThatIsNotUtf8KeepsItsBytes();
     void existingOutputIsLeftAlone();
-    void failureInStepIsReportedAndRunGoesOn();
-
-    void warningsAboutOtherTagsDoNotCount_data();
-    void warningsAboutOtherTagsDoNotCount();
-    void waitingTextWhileToolWorks();
-    void lostToolFailsFilesAndRunEnds_data();
-    void lostToolFailsFilesAndRunEnds();
-    void abandonLeavesNoResultFile();
-    void stopLetsFilesInFlightFinish();
-    void stopQuestionClosesWhenTheRunEnds();
     void firstListedOfOneNameWins();
     void onlyRegularFilesReachTheTool_data();
     void onlyRegularFilesReachTheTool();
-
-private:
-    QStringList makeSources(const QStringList &names);
-    bool runToEnd(BatchRun &run, int timeoutMs = 60000);
-    // The bar went through the four files in list order, then back to idle.
-    bool barFollowed(const QStringList &names) const
-    {
-        QStringList texts;
-        for (const QString &name : names)
-            texts.append(QStringLiteral("Processing: ") + name);
-        texts.append(QStringLiteral("Progress Bar"));
-        return m_host.barValues == QList<int>{25, 50, 75, 100, 0} && m_host.distinctTexts() == texts;
-    }
-    QStringList outputNames() const { return QDir(m_out).entryList(QDir::Files | QDir::Hidden); }
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_src;
-    QString m_out;
-    FakeHost m_host;
-    FakeDialogs m_dialogs;
-    QList<BatchReport> m_reports;
+    void nameThatIsNotUtf8KeepsItsBytes();
 };
-
-void TestBatchRun::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_src = m_dir->filePath(QStringLiteral("photos"));
-    // ExifTool would read "%d" in an output path as a name code.
-    m_out = m_dir->filePath(QStringLiteral("results 100%d"));
-    QVERIFY(QDir().mkpath(m_src));
-    QVERIFY(QDir().mkpath(m_out));
-    m_host = FakeHost();
-    m_host.folder = m_out + QLatin1Char('/');
-    m_dialogs = FakeDialogs();
-    m_reports.clear();
-}
-
-void TestBatchRun::cleanup()
-{
-    m_dir.reset();
-}
-
-QStringList TestBatchRun::makeSources(const QStringList &names)
-{
-    QStringList paths;
-    for (const QString &name : names) {
-        const QString path = m_src + QLatin1Char('/') + name;
-        if (!makeJpeg(path))
-            qWarning() << "cannot make" << path;
-        paths.append(path);
-    }
-    return paths;
-}
-
-bool TestBatchRun::runToEnd(BatchRun &run, int timeoutMs)
-{
-    QObject::connect(&run, &BatchRun::runFinished, &run,
-                     [this](const BatchReport &report) { m_reports.append(report); });
-    const int before = m_reports.size();
-    run.PushButton3_Click();
-    return QTest::qWaitFor([&] { return m_reports.size() > before; }, timeoutMs);
-}
 
 void TestBatchRun::emptyListShowsMessageOnly()
 {
@@ -229,6 +37,7 @@ void TestBatchRun::emptyListShowsMessageOnly()
 
 // Each problem known before the run: one message, no file tried, the window
 // as it was (and the value box focused again after a refused value).
+
 void TestBatchRun::refusedBeforeAnyFile_data()
 {
     QTest::addColumn<QString>("folder"); // relative to the test's folder; "" the results folder
@@ -372,6 +181,7 @@ void TestBatchRun::secondClickDuringRunIsIgnored()
 
 // Whatever changes in the window once the run has started, every file gets
 // the tag and value it had at Start, in the folder it had, in the list's order then.
+
 void TestBatchRun::inputsAreFixedAtStart_data()
 {
     QTest::addColumn<QString>("change");
@@ -437,6 +247,7 @@ void TestBatchRun::noTagSelectedCopiesFiles()
 }
 
 // A copy that does not read back as typed is not published.
+
 void TestBatchRun::copyWithoutTheValueIsRefused()
 {
     m_host.entries = makeSources({"a.jpg"});
@@ -451,6 +262,7 @@ void TestBatchRun::copyWithoutTheValueIsRefused()
 
 // Run again into the same folder: copies already there are kept untouched,
 // only the missing one is written, and the run ends in plain "Done.".
+
 void TestBatchRun::secondRunFinishesTheRest()
 {
     m_host.entries = makeSources({"a.jpg", "b.jpg", "c.jpg"});
@@ -499,197 +311,6 @@ void TestBatchRun::existingOutputIsLeftAlone()
     QCOMPARE(readTag(m_out + QStringLiteral("/a.jpg"), QStringLiteral("Artist")), QStringLiteral("x"));
 }
 
-void TestBatchRun::failureInStepIsReportedAndRunGoesOn()
-{
-    m_host.entries = makeSources({"a.jpg", "b.jpg"});
-    bool failed = false;
-    m_host.onText = [&](const QString &text) {
-        if (text == QLatin1String("Processing: a.jpg") && !failed) {
-            failed = true;
-            throw Failure(QStringLiteral("Bar is gone"));
-        }
-    };
-    BatchRun run(m_host, m_dialogs);
-    QVERIFY(runToEnd(run));
-    const QList<FakeDialogs::Shown> reports = m_dialogs.ofKind(QStringLiteral("warning"));
-    QCOMPARE(reports.size(), 1);
-    QCOMPARE(reports.first().caption, QStringLiteral("Application Error"));
-    QVERIFY(reports.first().text.startsWith(QLatin1String("Bar is gone\r\n")));
-    QVERIFY(reports.first().text.contains(QLatin1String(Location::StartChanging)));
-    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
-    for (const QString &name : {QStringLiteral("/a.jpg"), QStringLiteral("/b.jpg")})
-        QCOMPARE(readTag(m_out + name, QStringLiteral("Artist")), QStringLiteral("Summer 2021"));
-
-    // The value cannot be read at Start: reported, and no file is tried
-    // with a value nobody typed.
-    m_dialogs.clear();
-    m_host.onText = nullptr;
-    m_host.failValueReads = 1;
-    m_host.entries = makeSources({"c.jpg"});
-    run.PushButton3_Click();
-    QVERIFY(!run.BatchBusy());
-    QCOMPARE(m_dialogs.shown.size(), 1);
-    QVERIFY(m_dialogs.shown.first().text.startsWith(QLatin1String("Value box is gone\r\n")));
-    QTest::qWait(100);
-    QVERIFY(!outputNames().contains(QStringLiteral("c.jpg")));
-}
-
-void TestBatchRun::warningsAboutOtherTagsDoNotCount_data()
-{
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<QByteArray>("warning");
-    QTest::addColumn<bool>("written");
-    const QByteArray makerNotes("Warning: [minor] Maker notes could not be parsed - x.jpg\\n");
-    QTest::newRow("maker notes, tag Make") << "Equipment Make" << makerNotes << true;
-    QTest::newRow("maker notes, tag Artist") << "Artist" << makerNotes << true;
-    QTest::newRow("about the tag")
-        << "Equipment Make" << QByteArray("Warning: Not written IFD0:Make - x.jpg\\n") << false;
-    QTest::newRow("about the tag, other case")
-        << "Date and Time Taken" << QByteArray("Warning: bad modifydate - x.jpg\\n") << false;
-}
-
-void TestBatchRun::warningsAboutOtherTagsDoNotCount()
-{
-    QFETCH(QString, label);
-    QFETCH(QByteArray, warning);
-    QFETCH(bool, written);
-
-    m_host.entries = makeSources({"a.jpg"});
-    m_host.label = label;
-    m_host.value = QStringLiteral("2021:08:31 12:00:00");
-    BatchRun run(m_host, m_dialogs);
-    run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0"), false, warning));
-    run.setVerifier({}); // the stand-in writes no picture
-    QVERIFY(runToEnd(run));
-    QCOMPARE(m_reports.last().failures().isEmpty(), written);
-    QCOMPARE(outputNames().size(), written ? 1 : 0);
-}
-
-void TestBatchRun::waitingTextWhileToolWorks()
-{
-    m_host.entries = makeSources({"IMG_0001.jpg"});
-    BatchRun run(m_host, m_dialogs);
-    run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("1.5")));
-    run.setVerifier({}); // the stand-in writes no picture
-    run.setTickInterval(5);
-    QVERIFY(runToEnd(run));
-
-    const QString caption = QStringLiteral("Processing: IMG_0001.jpg");
-    const QStringList texts = m_host.distinctTexts();
-    QVERIFY2(texts.size() > 4, qPrintable(texts.join('|')));
-    QCOMPARE(texts.at(0), caption);
-    QCOMPARE(texts.at(1), caption + QStringLiteral(", Please wait.. 0"));
-    QCOMPARE(texts.at(2), caption + QStringLiteral(", Please wait.. 1"));
-    QCOMPARE(texts.at(texts.size() - 2), caption);
-    QCOMPARE(texts.last(), QStringLiteral("Progress Bar"));
-    // The file's own share, then the creeping value from poll 50 on.
-    QCOMPARE(m_host.barValues.mid(0, 2), (QList<int>{100, 100}));
-    QCOMPARE(m_host.barValues.last(), 0);
-    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
-}
-
-void TestBatchRun::lostToolFailsFilesAndRunEnds_data()
-{
-    QTest::addColumn<bool>("endsAtOnce");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("dies on each file") << false << "ExifTool ended";
-    // Restarting such a tool for ever would hang the run.
-    QTest::newRow("ends as soon as it starts") << true << "ExifTool";
-}
-
-void TestBatchRun::lostToolFailsFilesAndRunEnds()
-{
-    QFETCH(bool, endsAtOnce);
-    QFETCH(QString, reason);
-    m_host.entries = makeSources({"a.jpg", "b.jpg"});
-    BatchRun run(m_host, m_dialogs);
-    QString tool = writeStandIn(m_dir->path(), QStringLiteral("0.1"), true);
-    if (endsAtOnce) {
-        tool = m_dir->filePath(QStringLiteral("ends.sh"));
-        QFile script(tool);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nexit 0\n");
-        script.close();
-        QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
-    }
-    run.setToolProgram(tool);
-    run.setVerifier({}); // the stand-in writes no picture
-    QVERIFY(runToEnd(run));
-    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done. 2 of 2 files could not be written."));
-    for (const FileOutcome &failure : m_reports.last().failures())
-        QVERIFY2(failure.reason.contains(reason), qPrintable(failure.reason));
-    // The stand-in had made its temporary output before it died: not a result.
-    QVERIFY(outputNames().isEmpty());
-    QVERIFY(!run.BatchBusy());
-}
-
-void TestBatchRun::abandonLeavesNoResultFile()
-{
-    m_host.entries = makeSources({"a.jpg", "b.jpg"});
-    auto run = std::make_unique<BatchRun>(m_host, m_dialogs);
-    run->setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("5")));
-    run->setVerifier({}); // the stand-in writes no picture
-    run->PushButton3_Click();
-    // The tool writes into the run's private folder only.
-    const auto inRunFolder = [this] {
-        const QStringList folders =
-            QDir(m_out).entryList({QStringLiteral(".ostrell-run-*")}, QDir::Dirs | QDir::Hidden);
-        return folders.size() == 1 ? QDir(m_out + '/' + folders.first()).entryList(QDir::Files).size() : 0;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(inRunFolder() >= 2, 10000);
-    QVERIFY(outputNames().isEmpty());
-
-    run->abandon();
-    QVERIFY(!run->BatchBusy());
-    run.reset();
-    QVERIFY(QDir(m_out).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
-    QVERIFY(m_dialogs.shown.isEmpty());
-}
-
-void TestBatchRun::stopLetsFilesInFlightFinish()
-{
-    m_host.entries = makeSources({"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg", "f.jpg"});
-    m_dialogs.questionAnswers = {true};
-    BatchRun run(m_host, m_dialogs);
-    run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0.2")));
-    run.setVerifier({}); // the stand-in writes no picture
-    m_host.onText = [&](const QString &text) {
-        if (text == QLatin1String("Processing: b.jpg"))
-            run.requestStop();
-    };
-    QVERIFY(runToEnd(run));
-    QCOMPARE(m_dialogs.ofKind(QStringLiteral("question")).first().text,
-             QStringLiteral("Stop the run? Files already written are kept."));
-    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Stopped. 4 of 6 files could not be written."));
-    QCOMPARE(outputNames(), (QStringList{"a.jpg", "b.jpg"}));
-    QVERIFY(!run.BatchBusy());
-}
-
-// The run ends while the stop question is open: the question goes first,
-// then the end message; nothing was stopped.
-void TestBatchRun::stopQuestionClosesWhenTheRunEnds()
-{
-    m_host.entries = makeSources({"a.jpg", "b.jpg"});
-    m_dialogs.holdQuestions = true;
-    BatchRun run(m_host, m_dialogs);
-    run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0.3")));
-    run.setVerifier({}); // the stand-in writes no picture
-    m_host.onText = [&](const QString &text) {
-        if (text == QLatin1String("Processing: b.jpg"))
-            QTimer::singleShot(0, &run, [&] { run.requestStop(); });
-    };
-    QVERIFY(runToEnd(run));
-    QStringList kinds;
-    for (const FakeDialogs::Shown &shown : m_dialogs.shown)
-        kinds.append(shown.kind);
-    QCOMPARE(kinds, (QStringList{"question", "closed", "message"}));
-    QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Done."));
-    QVERIFY(!m_reports.last().stopped);
-    QCOMPARE(outputNames(), (QStringList{"a.jpg", "b.jpg"}));
-    QVERIFY(!run.BatchBusy());
-}
-
-// Whatever the tools' timing, the first listed file of a name takes it.
 void TestBatchRun::firstListedOfOneNameWins()
 {
     QVERIFY(QDir(m_src).mkpath(QStringLiteral("slow")));
@@ -763,6 +384,7 @@ void TestBatchRun::onlyRegularFilesReachTheTool()
 }
 
 // A Latin-1 name from an old camera: the copy gets the very same bytes.
+
 void TestBatchRun::nameThatIsNotUtf8KeepsItsBytes()
 {
     const QString made = makeSources({"made.jpg"}).first();

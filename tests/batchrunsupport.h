@@ -1,0 +1,182 @@
+#pragma once
+
+// What the run tests share: the window as a run sees it, a stand-in for
+// ExifTool, and a fixture with a photos folder and a results folder.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTimer>
+#include <QGuiApplication>
+#include <QtTest>
+#include <cstdio>
+#include <functional>
+#include <unistd.h>
+#include "app/shared/errorreport.h"
+#include "testsupport.h"
+#include "writer/command/batchrun.h"
+#include "writer/verify/verifier.h"
+
+// The window as the run sees it, recording what the run does to it.
+class FakeHost : public BatchHost {
+public:
+    int entryCount() const override { return entries.size(); }
+    QString entryText(int position) const override { return entries.at(position - 1); }
+    QByteArray entryPath(int position) const override
+    {
+        return paths.value(position - 1, QFile::encodeName(entryText(position)));
+    }
+    QString tagLabel() const override { return label; }
+    QString tagValue() const override
+    {
+        if (failValueReads > 0) {
+            --failValueReads;
+            throw Failure(QStringLiteral("Value box is gone"));
+        }
+        return value;
+    }
+    QString resultsFolder() const override { return folder; }
+    void setBusyPointer(bool busy) override { pointer.append(busy); }
+    void setBarValue(int v) override
+    {
+        barValues.append(v);
+        current = v;
+    }
+    int barValue() const override { return current; }
+    void setBarText(const QString &text) override
+    {
+        barTexts.append(text);
+        currentText = text;
+        if (onText)
+            onText(text);
+    }
+    QString barText() const override { return currentText; }
+    void setRunning(bool on) override { running.append(on); }
+    void setRunProgress(int done, int total) override { progress.append({done, total}); }
+    void focusValue() override { ++focused; }
+
+    // Consecutive repeats (the wait puts the caption back) count once.
+    QStringList distinctTexts() const
+    {
+        QStringList result;
+        for (const QString &text : barTexts)
+            if (result.isEmpty() || result.last() != text)
+                result.append(text);
+        return result;
+    }
+
+    QStringList entries;
+    QList<QByteArray> paths; // where a name's bytes are not its text
+    QString label = QStringLiteral("Artist");
+    QString value = QStringLiteral("Summer 2021");
+    QString folder;
+    mutable int failValueReads = 0;
+
+    QList<bool> pointer;
+    QList<int> barValues;
+    QStringList barTexts;
+    int current = 37;
+    QString currentText = QStringLiteral("Progress Bar");
+    std::function<void(const QString &)> onText;
+    QList<bool> running;
+    QList<QPair<int, int>> progress;
+    int focused = 0;
+};
+
+// Stands in for ExifTool: speaks enough of its -stay_open protocol, writes the
+// source's path into the output file, then answers after a pause (or dies).
+// A source whose path holds "slow" takes longer, one that holds "hang" never
+// gets an answer in time.
+inline QString writeStandIn(const QString &folder, const QString &pause, bool dies = false,
+                     const QByteArray &warning = QByteArray(), bool copiesSource = false)
+{
+    const QString path = folder + QStringLiteral("/standin.sh");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    const QByteArray answer = dies
+        ? QByteArray("exit 3")
+        : "printf '    1 image files created\\n{status=0}\\n{ready%s}\\n' \"$n\"; "
+          "printf '" + warning + "{end%s}\\n' \"$n\" >&2";
+    file.write("#!/bin/sh\n"
+               "out=''; next=''; src=''\n"
+               "while IFS= read -r line; do\n"
+               "  case \"$line\" in\n"
+               "    '#[CSTR]-o') next=out ;;\n"
+               "    -execute*) n=${line#-execute}\n"
+               "      case \"$src\" in *hang*) sleep 30 ;; *slow*) sleep 0.6 ;; esac\n"
+               + QByteArray(copiesSource ? "      cp \"$src\" \"$out\"; sleep "
+                                         : "      [ -n \"$out\" ] && printf '%s' \"$src\" > \"$out\"; sleep ")
+               + pause.toUtf8() + "; " + answer + "; out=''; src='' ;;\n"
+               "    False) exit 0 ;;\n"
+               "    '#[CSTR]-'*|-*|'{'*) ;;\n"
+               "    *) if [ \"$next\" = out ]; then out=${line#'#[CSTR]'}; next='';\n"
+               "       else src=${line#'#[CSTR]'}; fi ;;\n"
+               "  esac\n"
+               "done\n");
+    file.close();
+    file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    return path;
+}
+
+class BatchRunFixture {
+protected:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_src = m_dir->filePath(QStringLiteral("photos"));
+        // ExifTool would read "%d" in an output path as a name code.
+        m_out = m_dir->filePath(QStringLiteral("results 100%d"));
+        QVERIFY(QDir().mkpath(m_src));
+        QVERIFY(QDir().mkpath(m_out));
+        m_host = FakeHost();
+        m_host.folder = m_out + QLatin1Char('/');
+        m_dialogs = FakeDialogs();
+        m_reports.clear();
+    }
+
+    void cleanup()
+    {
+        m_dir.reset();
+    }
+
+    QStringList makeSources(const QStringList &names)
+    {
+        QStringList paths;
+        for (const QString &name : names) {
+            const QString path = m_src + QLatin1Char('/') + name;
+            if (!makeJpeg(path))
+                qWarning() << "cannot make" << path;
+            paths.append(path);
+        }
+        return paths;
+    }
+
+    bool runToEnd(BatchRun &run, int timeoutMs = 60000)
+    {
+        QObject::connect(&run, &BatchRun::runFinished, &run,
+                         [this](const BatchReport &report) { m_reports.append(report); });
+        const int before = m_reports.size();
+        run.PushButton3_Click();
+        return QTest::qWaitFor([&] { return m_reports.size() > before; }, timeoutMs);
+    }
+
+    // The bar went through the four files in list order, then back to idle.
+    bool barFollowed(const QStringList &names) const
+    {
+        QStringList texts;
+        for (const QString &name : names)
+            texts.append(QStringLiteral("Processing: ") + name);
+        texts.append(QStringLiteral("Progress Bar"));
+        return m_host.barValues == QList<int>{25, 50, 75, 100, 0} && m_host.distinctTexts() == texts;
+    }
+    QStringList outputNames() const { return QDir(m_out).entryList(QDir::Files | QDir::Hidden); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_src;
+    QString m_out;
+    FakeHost m_host;
+    FakeDialogs m_dialogs;
+    QList<BatchReport> m_reports;
+};
