@@ -5,6 +5,7 @@
 #include <QtTest>
 #include <csignal>
 
+#include "enginesupport.h"
 #include "mountsupport.h"
 #include "testsupport.h"
 #include "writer/engine/writerengine.h"
@@ -14,57 +15,14 @@
 
 namespace {
 
-// The listed files of one run, each to the results folder under its own name.
-class ListSource : public JobSource {
-public:
-    ListSource(const QStringList &sources, const QString &folder, const QString &value)
-    {
-        for (int i = 0; i < sources.size(); ++i) {
-            WriteJob job;
-            job.position = i + 1;
-            job.source = sources.at(i);
-            job.sourcePath = QFile::encodeName(sources.at(i));
-            job.resultsFolder = QFile::encodeName(folder);
-            job.finalPath = job.resultsFolder + '/' + QFile::encodeName(QFileInfo(sources.at(i)).fileName());
-            job.assignment = Assignment{QStringLiteral("-Artist="), value};
-            job.tagName = QStringLiteral("Artist");
-            m_jobs.append(job);
-        }
-    }
-    std::optional<WriteJob> nextJob() override
-    {
-        if (m_next >= m_jobs.size())
-            return std::nullopt;
-        return m_jobs.at(m_next++);
-    }
-
-private:
-    QList<WriteJob> m_jobs;
-    int m_next = 0;
-};
-
-WriterEngine::Options optionsFor(const QString &out)
+// Every copy read back by the second reader, as the window's runs do.
+WriterEngine::Options checkedOptionsFor(const QString &out)
 {
-    WriterEngine::Options options;
-    options.toolPath = QStringLiteral("exiftool");
-    options.resultsFolder = out;
+    WriterEngine::Options options = optionsFor(out);
     options.workers = 2;
     options.verifier = [](const QByteArray &source, const QByteArray &copy, const QString &tag,
                           const QString &value) { return verifyCopy(source, copy, {tag, value}); };
     return options;
-}
-
-QList<FileOutcome> runToEnd(WriterEngine &engine, int files)
-{
-    QList<FileOutcome> outcomes;
-    QObject::connect(&engine, &WriterEngine::fileDone, &engine, [&](const FileOutcome &o) { outcomes.append(o); });
-    QSignalSpy finished(&engine, &WriterEngine::finished);
-    engine.start(files);
-    if (!QTest::qWaitFor([&] { return finished.size() == 1; }, 120000))
-        qWarning() << "the run did not end";
-    std::sort(outcomes.begin(), outcomes.end(),
-              [](const FileOutcome &a, const FileOutcome &b) { return a.position < b.position; });
-    return outcomes;
 }
 
 QStringList everythingIn(const QString &folder)
@@ -78,7 +36,7 @@ QStringList everythingIn(const QString &folder)
 int crashingRun(const QString &out, const QString &source)
 {
     ListSource list({source}, out, QStringLiteral("crash"));
-    WriterEngine::Options options = optionsFor(out);
+    WriterEngine::Options options = checkedOptionsFor(out);
     options.verifier = [](const QByteArray &, const QByteArray &, const QString &, const QString &) {
         ::raise(SIGKILL);
         return CopyCheck{};
@@ -264,7 +222,7 @@ void TestRemovableDisks::copiesLandOnEveryDisk()
     kept.close();
 
     ListSource list(sources, out, QStringLiteral("on the card"));
-    WriterEngine engine(list, optionsFor(out));
+    WriterEngine engine(list, checkedOptionsFor(out));
     const QList<FileOutcome> outcomes = runToEnd(engine, int(sources.size()));
     QCOMPARE(outcomes.size(), sources.size());
 
@@ -333,7 +291,7 @@ void TestRemovableDisks::crashBetweenClaimAndRename()
     }
 
     ListSource list({next}, out, QStringLiteral("after the crash"));
-    WriterEngine engine(list, optionsFor(out));
+    WriterEngine engine(list, checkedOptionsFor(out));
     const QList<FileOutcome> outcomes = runToEnd(engine, 1);
     QCOMPARE(outcomes.size(), 1);
     QVERIFY2(outcomes.first().kind == FileOutcome::Kind::Written, qPrintable(outcomes.first().reason));

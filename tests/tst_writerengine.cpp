@@ -11,86 +11,13 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "enginesupport.h"
 #include "testsupport.h"
 #include "writer/engine/filework.h"
 #include "writer/engine/writerengine.h"
 #include "writer/report/runreport.h"
 #include "writer/verify/verifier.h"
 
-namespace {
-
-// The listed files of one run, handed out in order.
-class ListSource : public JobSource {
-public:
-    ListSource(const QStringList &sources, const QString &folder, const QString &value)
-    {
-        for (int i = 0; i < sources.size(); ++i) {
-            WriteJob job;
-            job.position = i + 1;
-            job.source = sources.at(i);
-            job.sourcePath = QFile::encodeName(sources.at(i));
-            job.resultsFolder = QFile::encodeName(folder);
-            job.finalPath = job.resultsFolder + '/' + QFile::encodeName(QFileInfo(sources.at(i)).fileName());
-            job.assignment = Assignment{QStringLiteral("-Artist="), value};
-            job.tagName = QStringLiteral("Artist");
-            m_jobs.append(job);
-        }
-    }
-    std::optional<WriteJob> nextJob() override
-    {
-        if (m_next >= m_jobs.size())
-            return std::nullopt;
-        return m_jobs.at(m_next++);
-    }
-
-private:
-    QList<WriteJob> m_jobs;
-    int m_next = 0;
-};
-
-// Artist of every file in the folder, read in one go.
-QHash<QString, QString> artistsIn(const QString &folder)
-{
-    QProcess tool;
-    tool.start(QStringLiteral("exiftool"),
-               {QStringLiteral("-q"), QStringLiteral("-m"), QStringLiteral("-p"),
-                QStringLiteral("$FileName=$Artist"), folder});
-    tool.waitForFinished(60000);
-    QHash<QString, QString> artists;
-    for (const QString &line : QString::fromUtf8(tool.readAllStandardOutput()).split('\n')) {
-        const qsizetype equals = line.indexOf('=');
-        if (equals > 0)
-            artists.insert(line.left(equals), line.mid(equals + 1));
-    }
-    return artists;
-}
-
-// Photos named by the pattern ("p%1.jpg") in the folder.
-QStringList makePhotos(const QTemporaryDir &dir, const QString &pattern, int count)
-{
-    QStringList sources;
-    for (int i = 0; i < count; ++i) {
-        sources.append(dir.filePath(pattern.arg(i, 2, 10, QLatin1Char('0'))));
-        if (!makeJpeg(sources.last()))
-            return {};
-    }
-    return sources;
-}
-
-WriterEngine::Options optionsFor(const QString &out, const QString &tool = QStringLiteral("exiftool"))
-{
-    WriterEngine::Options options;
-    options.toolPath = tool;
-    options.resultsFolder = out;
-    return options;
-}
-
-QStringList hiddenNames(const QString &folder)
-{
-    return QDir(folder).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden);
-}
-
-} // namespace
 
 class TestWriterEngine : public QObject {
     Q_OBJECT
@@ -104,22 +31,7 @@ private slots:
     void renamedResultsFolderKeepsNothingOfTheRun();
     void fakeMarkersInANameMoveNoVerdict();
 
-private:
-    QList<FileOutcome> runToEnd(WriterEngine &engine, int files);
 };
-
-QList<FileOutcome> TestWriterEngine::runToEnd(WriterEngine &engine, int files)
-{
-    QList<FileOutcome> outcomes;
-    connect(&engine, &WriterEngine::fileDone, this, [&](const FileOutcome &o) { outcomes.append(o); });
-    QSignalSpy finished(&engine, &WriterEngine::finished);
-    engine.start(files);
-    if (!QTest::qWaitFor([&] { return finished.size() == 1; }, 120000))
-        qWarning() << "the run did not end";
-    std::sort(outcomes.begin(), outcomes.end(),
-              [](const FileOutcome &a, const FileOutcome &b) { return a.position < b.position; });
-    return outcomes;
-}
 
 // Two runs write the same names into one folder at the same time: every copy
 // one reports written is there and holds its own value; every other file is
