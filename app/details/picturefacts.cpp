@@ -16,30 +16,6 @@ namespace {
 // Most cameras' EXIF block, thumbnail and maker notes included, fits one slice.
 constexpr std::size_t kSlice = 64 * 1024;
 
-QString refusalForKind(Platform::FileKind kind)
-{
-    switch (kind) {
-    case Platform::FileKind::Regular:
-        return QString();
-    case Platform::FileKind::Folder:
-        return because(Reason::IsFolder);
-    case Platform::FileKind::Pipe:
-        return because(Reason::IsNamedPipe);
-    case Platform::FileKind::Socket:
-        return because(Reason::IsSocket);
-    case Platform::FileKind::Link:
-    case Platform::FileKind::Device:
-        break;
-    }
-    return because(Reason::IsDevice);
-}
-
-QString readFailure(int error)
-{
-    return Platform::isMissing(error) ? because(Reason::FileGone)
-                                      : because(Reason::FileUnreadable, Platform::errorText(error));
-}
-
 bool isFrameHeader(unsigned char marker)
 {
     return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;

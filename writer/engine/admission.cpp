@@ -8,30 +8,6 @@
 
 namespace {
 
-QString refusalForKind(Platform::FileKind kind)
-{
-    switch (kind) {
-    case Platform::FileKind::Regular:
-        return QString();
-    case Platform::FileKind::Folder:
-        return because(Reason::IsFolder);
-    case Platform::FileKind::Pipe:
-        return because(Reason::IsNamedPipe);
-    case Platform::FileKind::Socket:
-        return because(Reason::IsSocket);
-    case Platform::FileKind::Link:
-    case Platform::FileKind::Device:
-        break;
-    }
-    return because(Reason::IsDevice);
-}
-
-QString readFailure(int error)
-{
-    return Platform::isMissing(error) ? because(Reason::FileGone)
-                                      : because(Reason::FileUnreadable, Platform::errorText(error));
-}
-
 // The first bytes of a regular file, read without ever waiting on a pipe or
 // a device that took its place after the check.
 QString readHead(const QByteArray &path, QByteArray *head, std::int64_t *size)
@@ -123,4 +99,28 @@ Admission admitSource(const QByteArray &sourcePath, const RunFolder &folder,
         break;
     }
     return admission;
+}
+
+QString refusalForKind(Platform::FileKind kind)
+{
+    switch (kind) {
+    case Platform::FileKind::Regular:
+        return QString();
+    case Platform::FileKind::Folder:
+        return because(Reason::IsFolder);
+    case Platform::FileKind::Pipe:
+        return because(Reason::IsNamedPipe);
+    case Platform::FileKind::Socket:
+        return because(Reason::IsSocket);
+    case Platform::FileKind::Link:
+    case Platform::FileKind::Device:
+        break;
+    }
+    return because(Reason::IsDevice);
+}
+
+QString readFailure(int error)
+{
+    return Platform::isMissing(error) ? because(Reason::FileGone)
+                                      : because(Reason::FileUnreadable, Platform::errorText(error));
 }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "platform/files.h"
+
 class RunFolder;
 
 // What the file system says of a file before it is handed to a tool.
@@ -20,6 +22,11 @@ struct Admission {
 // the file system: worker threads only.
 Admission admitSource(const QByteArray &sourcePath, const RunFolder &folder,
                       const QByteArray &finalName);
+
+// Empty for a regular file; else why a file of that kind is not read.
+QString refusalForKind(Platform::FileKind kind);
+// Why a file could not be opened or read, from the error.
+QString readFailure(int error);
 
 // Empty when the bytes begin a JPEG picture; else what the file is, in words.
 QString notJpegReason(const QByteArray &firstBytes);
