@@ -118,7 +118,7 @@ void TestRemovableDisks::namesAgainstFileSystems_data()
     QTest::newRow("FAT, colon") << QByteArray("vfat") << QByteArray("10:30.jpg") << "character \":\""
                                 << QByteArray("10-30.jpg") << false;
     QTest::newRow("exFAT through FUSE, question mark")
-        << QByteArray("fuseblk.exfat") << QByteArray("why?.jpg") << "(exfat (FUSE)) cannot hold the character \"?\""
+        << QByteArray("fuseblk.exfat") << QByteArray("why?.jpg") << "(exFAT through FUSE) cannot hold the character \"?\""
         << QByteArray("WHY?.JPG") << true;
     QTest::newRow("NTFS, bar") << QByteArray("ntfs3") << QByteArray("a|b.jpg") << "character \"|\""
                                << QByteArray("A|B.jpg") << true;
@@ -171,9 +171,9 @@ void TestRemovableDisks::copiesLandOnEveryDisk_data()
     QTest::addColumn<QString>("shown"); // how reasons name the file system
     QTest::newRow("local folder") << "local" << int(Destination::Way::NoReplaceRename) << true << false << "";
     QTest::newRow("exFAT card through FUSE") << "exfat" << int(Destination::Way::Claim) << true << true
-                                             << "exfat (FUSE)";
+                                             << "exFAT through FUSE";
     QTest::newRow("FAT32 card through FUSE") << "fat" << int(Destination::Way::Claim) << true << true
-                                             << "fusefat (FUSE)";
+                                             << "FAT through FUSE";
     QTest::newRow("share without links or rename flags")
         << "no links" << int(Destination::Way::Claim) << true << false << "";
     QTest::newRow("share that renames over no file")

@@ -1,5 +1,6 @@
 #include "writer/output/destination.h"
 
+#include <QHash>
 #include <cstring>
 
 #include "platform/files.h"
@@ -68,9 +69,15 @@ QString Destination::shownType() const
     if (type.isEmpty())
         return QStringLiteral("unknown");
     const QByteArray family = familyOf(type);
+    // The names people know from their cards and disks.
+    static const QHash<QByteArray, QString> known{
+        {"exfat", QStringLiteral("exFAT")}, {"vfat", QStringLiteral("FAT")},  {"msdos", QStringLiteral("FAT")},
+        {"fat", QStringLiteral("FAT")},     {"fusefat", QStringLiteral("FAT")}, {"ntfs", QStringLiteral("NTFS")},
+        {"ntfs3", QStringLiteral("NTFS")},  {"ntfs-3g", QStringLiteral("NTFS")}};
+    const QString name = known.value(family, QString::fromUtf8(family));
     if (isFuse(type) && family != type && family != "fuse" && family != "fuseblk")
-        return QString::fromUtf8(family) + QStringLiteral(" (FUSE)");
-    return QString::fromUtf8(type);
+        return name + QStringLiteral(" through FUSE");
+    return name;
 }
 
 Destination rulesForType(const QByteArray &type)

@@ -24,7 +24,7 @@ struct Destination {
     QByteArray type;              // as the system names it
     int error = 0;                // why an exclusive create failed (Way::None)
 
-    // "exfat (FUSE)", "vfat", "ext4": the file system, as reasons name it.
+    // "exFAT through FUSE", "FAT", "ext4": the file system, as reasons name it.
     QString shownType() const;
 };
 
