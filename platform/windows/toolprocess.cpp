@@ -2,10 +2,65 @@
 #include "platform/files.h"
 
 #include <QProcess>
+#include <QVariant>
 #include <windows.h>
+
+namespace {
+
+// The job the tools go into. Only the program holds a handle to it (not one
+// a child inherits), so when the program ends, however it ends, the handle
+// closes and the system ends every process in the job: a resident ExifTool
+// and the Perl it starts. The program itself stays out of the job, so that
+// what it opens for the user (a browser, an Explorer window) outlives it.
+HANDLE toolJob()
+{
+    static const HANDLE job = [] {
+        HANDLE made = CreateJobObjectW(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (made && !SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            CloseHandle(made);
+            made = nullptr;
+        }
+        return made;
+    }();
+    return job;
+}
+
+void joinToolJob(qint64 processId)
+{
+    const HANDLE job = toolJob();
+    if (!job || processId <= 0)
+        return;
+    // The QProcess holds the process's handle, so the number cannot have
+    // passed to another process yet.
+    const HANDLE process = OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, DWORD(processId));
+    if (!process)
+        return;
+    // A tool starts in the program's own job, when the program runs in one
+    // (started by a terminal, an IDE, a launcher). Windows 8 and later nest
+    // this job inside it; where the system or that job's limits refuse the
+    // nesting, the tool runs on outside this job: it then ends with its input
+    // closed when the program closes normally, though not when it is killed.
+    AssignProcessToJobObject(job, process);
+    CloseHandle(process);
+}
+
+const char JobConnected[] = "ostrellToolJobConnected";
+
+} // namespace
 
 void Platform::runInFolder(QProcess &process, int folderDescriptor)
 {
+    // QProcess has no hook between creating the process and letting it run,
+    // and says started() from within start(): the tool joins the job within
+    // moments of starting, long before ExifTool has started its Perl. A
+    // program killed in those moments leaves that one tool behind.
+    if (!process.property(JobConnected).toBool()) {
+        process.setProperty(JobConnected, true);
+        QObject::connect(&process, &QProcess::started, &process,
+                         [&process] { joinToolJob(process.processId()); });
+    }
     // The tools keep every core busy; a little lower priority keeps the
     // window quick to answer meanwhile.
     process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *arguments) {
