@@ -34,6 +34,8 @@ struct FileStatus {
 int lastError();
 QString errorText(int error);
 bool isMissing(int error);
+// Whether it says that a file is under the name already.
+bool isTaken(int error);
 
 FileStatus statusOf(const QByteArray &path); // follows links
 FileStatus statusOf(int fd);

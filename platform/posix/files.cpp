@@ -61,6 +61,11 @@ bool Platform::isMissing(int error)
     return error == ENOENT;
 }
 
+bool Platform::isTaken(int error)
+{
+    return error == EEXIST;
+}
+
 Platform::FileStatus Platform::statusOf(const QByteArray &path)
 {
     struct stat info {};

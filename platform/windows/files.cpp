@@ -94,6 +94,11 @@ bool Platform::isMissing(int error)
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+bool Platform::isTaken(int error)
+{
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
 Platform::FileStatus Platform::statusOf(const QByteArray &path)
 {
     return statusOfPath(nativePath(path), OpenFlags);

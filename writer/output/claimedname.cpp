@@ -1,6 +1,5 @@
 #include "writer/output/claimedname.h"
 
-#include <cerrno>
 #include <vector>
 
 #include "writer/output/claimjournal.h"
@@ -42,7 +41,7 @@ ClaimedName::Made ClaimedName::make(int *error)
     if (m_fd < 0) {
         *error = Platform::lastError();
         journal->dropped(m_name);
-        return *error == EEXIST ? Made::Taken : Made::Failed;
+        return Platform::isTaken(*error) ? Made::Taken : Made::Failed;
     }
     m_made = Platform::statusOf(m_fd);
     journal->claimed(m_name, m_made);

@@ -28,6 +28,7 @@ constexpr TypeRow kTypes[] = {
     {"ntfs",    true,  true,  true,  0},
     {"ntfs3",   true,  true,  true,  0},
     {"ntfs-3g", true,  true,  true,  0},
+    {"refs",    true,  true,  false, 0},
     {"cifs",    true,  true,  true,  0},
     {"smb3",    true,  true,  true,  0},
     {"ext4",    false, false, true,  0},
@@ -73,7 +74,8 @@ QString Destination::shownType() const
     static const QHash<QByteArray, QString> known{
         {"exfat", QStringLiteral("exFAT")}, {"vfat", QStringLiteral("FAT")},  {"msdos", QStringLiteral("FAT")},
         {"fat", QStringLiteral("FAT")},     {"fusefat", QStringLiteral("FAT")}, {"ntfs", QStringLiteral("NTFS")},
-        {"ntfs3", QStringLiteral("NTFS")},  {"ntfs-3g", QStringLiteral("NTFS")}};
+        {"ntfs3", QStringLiteral("NTFS")},  {"ntfs-3g", QStringLiteral("NTFS")},
+        {"refs", QStringLiteral("ReFS")}};
     const QString name = known.value(family, QString::fromUtf8(family));
     if (isFuse(type) && family != type && family != "fuse" && family != "fuseblk")
         return name + QStringLiteral(" through FUSE");
