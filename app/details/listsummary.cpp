@@ -36,12 +36,14 @@ QThreadPool *summaryPool()
 
 QString summaryText(const QString &tagLabel, const SummaryCount &count)
 {
-    QString text = QStringLiteral("%1: %2 of %3 %4 %5 one (%6 different %7)")
+    QString text = QStringLiteral("%1: %2 of %3 %4 %5 one")
                        .arg(tagLabel, number(count.withValue), number(count.pictures),
                             count.pictures == 1 ? QStringLiteral("picture") : QStringLiteral("pictures"),
-                            count.withValue == 1 ? QStringLiteral("has") : QStringLiteral("have"),
-                            number(count.distinctValues),
-                            count.distinctValues == 1 ? QStringLiteral("value") : QStringLiteral("values"));
+                            count.withValue == 1 ? QStringLiteral("has") : QStringLiteral("have"));
+    // How many values only says something once two pictures have one.
+    if (count.withValue > 1)
+        text += count.distinctValues == 1 ? QStringLiteral(" (all the same)")
+                                          : QStringLiteral(" (%1 different values)").arg(number(count.distinctValues));
     if (count.shownInstead > 0)
         text += QStringLiteral("; Windows shows another tag's text on %1").arg(number(count.shownInstead));
     if (count.unreadable > 0)
