@@ -128,7 +128,9 @@ void ScanQueue::Worker::scanFolder(const ScanItem &item, QList<ScanFailure> &fai
                 if (name.startsWith('~'))
                     continue;
                 const QByteArray path = prefix + name;
-                if (!command || (IsExistingFile(path) && fileAttributes(path) != HiddenArchive))
+                // The listing has just opened each name as a file; opening it
+                // again would double the scan's calls for no other answer.
+                if (!command || fileAttributes(path) != HiddenArchive)
                     add(ListEntry::fromNative(path));
             }
         } catch (const std::exception &e) {
