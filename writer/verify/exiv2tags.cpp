@@ -12,19 +12,19 @@ namespace {
 
 // Where ExifTool 12.57 stores each writable tag in a JPEG copy.
 constexpr Exiv2Tags::Key kKeys[] = {
-    {"XPTitle", "Exif.Image.XPTitle", Exiv2Tags::Encoding::Ucs2},
-    {"XPSubject", "Exif.Image.XPSubject", Exiv2Tags::Encoding::Ucs2},
-    {"XPKeywords", "Exif.Image.XPKeywords", Exiv2Tags::Encoding::Ucs2},
-    {"XPAuthor", "Exif.Image.XPAuthor", Exiv2Tags::Encoding::Ucs2},
-    {"XPComment", "Exif.Image.XPComment", Exiv2Tags::Encoding::Ucs2},
-    {"ImageDescription", "Exif.Image.ImageDescription", Exiv2Tags::Encoding::Utf8},
-    {"Make", "Exif.Image.Make", Exiv2Tags::Encoding::Utf8},
-    {"Model", "Exif.Image.Model", Exiv2Tags::Encoding::Utf8},
-    {"Software", "Exif.Image.Software", Exiv2Tags::Encoding::Utf8},
-    {"Artist", "Exif.Image.Artist", Exiv2Tags::Encoding::Utf8},
-    {"ModifyDate", "Exif.Image.DateTime", Exiv2Tags::Encoding::Date},
-    {"DateTimeOriginal", "Exif.Photo.DateTimeOriginal", Exiv2Tags::Encoding::Date},
-    {"CreateDate", "Exif.Photo.DateTimeDigitized", Exiv2Tags::Encoding::Date},
+    {"XPTitle", "Exif.Image.XPTitle", Exiv2Tags::Encoding::Ucs2, 0x9c9b, false},
+    {"XPSubject", "Exif.Image.XPSubject", Exiv2Tags::Encoding::Ucs2, 0x9c9f, false},
+    {"XPKeywords", "Exif.Image.XPKeywords", Exiv2Tags::Encoding::Ucs2, 0x9c9e, false},
+    {"XPAuthor", "Exif.Image.XPAuthor", Exiv2Tags::Encoding::Ucs2, 0x9c9d, false},
+    {"XPComment", "Exif.Image.XPComment", Exiv2Tags::Encoding::Ucs2, 0x9c9c, false},
+    {"ImageDescription", "Exif.Image.ImageDescription", Exiv2Tags::Encoding::Utf8, 0x010e, false},
+    {"Make", "Exif.Image.Make", Exiv2Tags::Encoding::Utf8, 0x010f, false},
+    {"Model", "Exif.Image.Model", Exiv2Tags::Encoding::Utf8, 0x0110, false},
+    {"Software", "Exif.Image.Software", Exiv2Tags::Encoding::Utf8, 0x0131, false},
+    {"Artist", "Exif.Image.Artist", Exiv2Tags::Encoding::Utf8, 0x013b, false},
+    {"ModifyDate", "Exif.Image.DateTime", Exiv2Tags::Encoding::Date, 0x0132, false},
+    {"DateTimeOriginal", "Exif.Photo.DateTimeOriginal", Exiv2Tags::Encoding::Date, 0x9003, true},
+    {"CreateDate", "Exif.Photo.DateTimeDigitized", Exiv2Tags::Encoding::Date, 0x9004, true},
 };
 
 // Windows Explorer shows ImageDescription in place of XPTitle, and Artist in
@@ -33,13 +33,14 @@ constexpr Exiv2Tags::Key kKeys[] = {
 struct ShownInsteadRule {
     const char *tagName;
     const char *exiv2Key;
+    unsigned short tag;
     const char *shownWords;
     const char *writtenWords;
 };
 
 constexpr ShownInsteadRule kShownInstead[] = {
-    {"XPTitle", "Exif.Image.ImageDescription", "Image Description", "Title"},
-    {"XPAuthor", "Exif.Image.Artist", "Artist", "Author"},
+    {"XPTitle", "Exif.Image.ImageDescription", 0x010e, "Image Description", "Title"},
+    {"XPAuthor", "Exif.Image.Artist", 0x013b, "Artist", "Author"},
 };
 
 std::vector<unsigned char> bytesOf(const Exiv2::Exifdatum &datum)
@@ -153,6 +154,14 @@ std::optional<Exiv2Tags::ShownInstead> Exiv2Tags::shownInstead(const QString &ta
         return ShownInstead{QLatin1String(rule.shownWords), QLatin1String(rule.writtenWords), text};
     }
     return std::nullopt;
+}
+
+unsigned short Exiv2Tags::shownInsteadTag(const QString &tagName)
+{
+    for (const ShownInsteadRule &rule : kShownInstead)
+        if (tagName == QLatin1String(rule.tagName))
+            return rule.tag;
+    return 0;
 }
 
 bool Exiv2Tags::readExifHeader(SlicedFile &file, const JpegLayout &layout,

@@ -31,6 +31,8 @@ struct Key {
     const char *tagName;  // ExifTool's name: "XPTitle"
     const char *exiv2Key; // "Exif.Image.XPTitle"
     Encoding encoding;
+    unsigned short tag;   // its number in the TIFF directory
+    bool inExifIfd;       // in the Exif sub-directory rather than IFD0
 };
 
 // Nothing for a tag name that is none of the thirteen.
@@ -51,6 +53,8 @@ struct ShownInstead {
     QString text;         // what Explorer shows, blanks trimmed
 };
 std::optional<ShownInstead> shownInstead(const QString &tagName, const Exiv2::ExifData &exif);
+// The IFD0 tag Windows Explorer shows in place of this one, or 0.
+unsigned short shownInsteadTag(const QString &tagName);
 
 // SOI, the file's first EXIF segment as it stands, and SOS: Exiv2 reads no
 // further, and a header this small keeps memory bounded however many
