@@ -88,6 +88,13 @@ QString bareSource(const QString &folder)
 {
     return folder + QStringLiteral("/no description.jpg");
 }
+// Camera photos: Canon maker notes and GPS, EXIF in either byte order.
+QString cameraSource(const QString &folder, bool bigEndian)
+{
+    return folder + (bigEndian ? QStringLiteral("/camera MM.jpg") : QStringLiteral("/camera II.jpg"));
+}
+const QString kCameraTitleNote = QStringLiteral(
+    "Windows Explorer shows this picture's Image Description instead of its Title: \"Quay\"");
 const QString kLongArtist = QStringLiteral("Studio ") + QString(80, QLatin1Char('x'));
 
 QList<TagCase> tagCases(const QString &folder)
@@ -151,6 +158,21 @@ QList<TagCase> tagCases(const QString &folder)
              + QString(53, QLatin1Char('x')) + QStringLiteral("… (87 characters)\""),
          blankSource(folder)},
     };
+    for (const bool bigEndian : {false, true}) {
+        const QString order = bigEndian ? QStringLiteral(", big-endian") : QStringLiteral(", little-endian");
+        const QString camera = cameraSource(folder, bigEndian);
+        cases += QList<TagCase>{
+            {QStringLiteral("title over maker notes") + order, QStringLiteral("XPTitle"),
+             QStringLiteral("Kai ☕ 日本"), QStringLiteral("Kai ☕ 日本"), {}, kCameraTitleNote, camera},
+            {QStringLiteral("original date over maker notes") + order, QStringLiteral("DateTimeOriginal"),
+             QStringLiteral("2020:01:02 03:04:05"), QStringLiteral("2020:01:02 03:04:05"), {}, {}, camera},
+            {QStringLiteral("another date over maker notes") + order, QStringLiteral("CreateDate"),
+             QStringLiteral("2021:08:31 12:00:01"), QStringLiteral("2021:08:31 12:00:00"),
+             QStringLiteral("ExifTool stored \"2021:08:31 12:00:00\" instead"), {}, camera},
+            {QStringLiteral("author removed over maker notes") + order, QStringLiteral("XPAuthor"), {}, {}, {},
+             {}, camera},
+        };
+    }
     return cases;
 }
 
@@ -191,6 +213,36 @@ void TestVerifier::initTestCase()
                             + cstrLine(QStringLiteral("-Artist=") + kLongArtist) + cstrLine(kSample)
                             + "-execute\n" + cstrLine(QStringLiteral("-o")) + cstrLine(bareSource(folder))
                             + "-ImageDescription=\n-Artist=\n" + cstrLine(kSample) + "-execute\n");
+    // Canon maker notes: file number, serial number, model, in the EXIF's byte order.
+    for (const bool bigEndian : {false, true}) {
+        QByteArray notes;
+        const auto number = [&](quint32 value, int bytes) {
+            for (int i = 0; i < bytes; ++i)
+                notes.append(char(value >> (8 * (bigEndian ? bytes - 1 - i : i))));
+        };
+        number(3, 2);
+        for (const auto &[tag, value] : {std::pair{0x0008u, 1001234u}, {0x000cu, 123456789u}, {0x0010u, 0x80000213u}}) {
+            number(tag, 2);
+            number(4, 2);
+            number(1, 4);
+            number(value, 4);
+        }
+        number(0, 4);
+        const QString notesFile = folder + QStringLiteral("/notes.bin");
+        QFile notesOut(notesFile);
+        QVERIFY(notesOut.open(QIODevice::WriteOnly) && notesOut.write(notes) == notes.size());
+        notesOut.close();
+        runExifTool(folder, cstrLine(QStringLiteral("-o")) + cstrLine(cameraSource(folder, bigEndian))
+                                + "-all=\n-ExifByteOrder=" + (bigEndian ? "MM" : "II")
+                                + "\n-Make=Canon\n-Model=Canon EOS 5D\n-ImageDescription=Quay\n-XPAuthor=Ann\n"
+                                + cstrLine(QStringLiteral("-MakerNoteCanon<=") + notesFile)
+                                + "-DateTimeOriginal=2021:08:31 12:34:56\n-CreateDate=2021:08:31 12:34:56\n"
+                                  "-GPSLatitude=59.9\n-GPSLatitudeRef=N\n"
+                                + cstrLine(kSample) + "-execute\n");
+        QCOMPARE(readTag(cameraSource(folder, bigEndian), QStringLiteral("SerialNumber")),
+                 QStringLiteral("123456789"));
+        QCOMPARE(fileBytes(cameraSource(folder, bigEndian)).contains(bigEndian ? "Exif\0\0MM" : "Exif\0\0II"), true);
+    }
     QByteArray blank = fileBytes(blankSource(folder));
     QVERIFY(blank.contains(blanks));
     blank.replace(blanks, QByteArray("  \0\0 \0  \0\0 \0", 12));
