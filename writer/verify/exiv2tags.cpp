@@ -32,15 +32,14 @@ constexpr Exiv2Tags::Key kKeys[] = {
 // XPAuthor); most camera photos carry an ImageDescription.
 struct ShownInsteadRule {
     const char *tagName;
-    const char *exiv2Key;
     unsigned short tag;
     const char *shownWords;
     const char *writtenWords;
 };
 
 constexpr ShownInsteadRule kShownInstead[] = {
-    {"XPTitle", "Exif.Image.ImageDescription", 0x010e, "Image Description", "Title"},
-    {"XPAuthor", "Exif.Image.Artist", 0x013b, "Artist", "Author"},
+    {"XPTitle", 0x010e, "Image Description", "Title"},
+    {"XPAuthor", 0x013b, "Artist", "Author"},
 };
 
 std::vector<unsigned char> bytesOf(const Exiv2::Exifdatum &datum)
@@ -121,6 +120,23 @@ const Exiv2Tags::Key *Exiv2Tags::keyFor(const QString &tagName)
     return nullptr;
 }
 
+namespace {
+
+Exiv2::ExifData::const_iterator findTag(const Exiv2::ExifData &exif, unsigned short tag, bool inExifIfd)
+{
+    const char *group = inExifIfd ? "Photo" : "Image";
+    return std::find_if(exif.begin(), exif.end(), [&](const Exiv2::Exifdatum &datum) {
+        return datum.tag() == tag && datum.groupName() == group;
+    });
+}
+
+} // namespace
+
+Exiv2::ExifData::const_iterator Exiv2Tags::find(const Exiv2::ExifData &exif, const Key &key)
+{
+    return findTag(exif, key.tag, key.inExifIfd);
+}
+
 QString Exiv2Tags::storedText(const Key &key, const Exiv2::Exifdatum &datum)
 {
     const std::vector<unsigned char> bytes = bytesOf(datum);
@@ -143,7 +159,7 @@ std::optional<Exiv2Tags::ShownInstead> Exiv2Tags::shownInstead(const QString &ta
     for (const ShownInsteadRule &rule : kShownInstead) {
         if (tagName != QLatin1String(rule.tagName))
             continue;
-        const auto found = exif.findKey(Exiv2::ExifKey(rule.exiv2Key));
+        const auto found = findTag(exif, rule.tag, false);
         if (found == exif.end())
             return std::nullopt;
         const std::vector<unsigned char> bytes = bytesOf(*found);

@@ -38,6 +38,10 @@ struct Key {
 // Nothing for a tag name that is none of the thirteen.
 const Key *keyFor(const QString &tagName);
 
+// The first datum of the tag, as findKey() finds it, without building a key
+// string for every datum.
+Exiv2::ExifData::const_iterator find(const Exiv2::ExifData &exif, const Key &key);
+
 // The stored bytes as the text ExifTool wrote: UCS-2 for the XP tags, UTF-8
 // for the others, closing NULs dropped.
 QString storedText(const Key &key, const Exiv2::Exifdatum &datum);

@@ -69,7 +69,7 @@ QString shownInsteadNote(const QString &tagName, const Exiv2::ExifData &exif)
 // What Exiv2 found of the tag, against what was asked.
 CopyCheck judgeTag(const TagKey &key, const Exiv2::ExifData &exif, const CopyExpectation &expected)
 {
-    const auto found = exif.findKey(Exiv2::ExifKey(key.exiv2Key));
+    const auto found = Exiv2Tags::find(exif, key);
     const bool present = found != exif.end();
     if (expected.value.isEmpty()) {
         if (present)
