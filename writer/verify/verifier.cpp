@@ -101,7 +101,7 @@ std::optional<CopyCheck> passedOnPrefix(const TagKey &key, const std::vector<uns
         return std::nullopt;
     const unsigned char *tiff = header.data() + kBefore;
     const std::size_t size = header.size() - kBefore - kAfter;
-    const unsigned short ifd0Tags[] = {key.inExifIfd ? (unsigned short)0 : key.tag,
+    const unsigned short ifd0Tags[] = {static_cast<unsigned short>(key.inExifIfd ? 0 : key.tag),
                                        Exiv2Tags::shownInsteadTag(expected.tagName)};
     const std::size_t prefix = tiffPrefixFor(tiff, size, ifd0Tags, 2, key.inExifIfd ? key.tag : 0);
     if (prefix == 0)
