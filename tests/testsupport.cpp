@@ -128,3 +128,72 @@ QByteArray fileBytes(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+bool makeCameraPhoto(const QString &source, const QString &path, bool bigEndian)
+{
+    // Canon maker notes: file number, serial number, model, in the EXIF's byte order.
+    QByteArray notes;
+    const auto number = [&](quint32 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            notes.append(char(value >> (8 * (bigEndian ? bytes - 1 - i : i))));
+    };
+    number(3, 2);
+    for (const auto &[tag, value] : {std::pair{0x0008u, 1001234u}, {0x000cu, 123456789u}, {0x0010u, 0x80000213u}}) {
+        number(tag, 2);
+        number(4, 2);
+        number(1, 4);
+        number(value, 4);
+    }
+    number(0, 4);
+    const QString notesFile = path + QStringLiteral(".notes");
+    QFile out(notesFile);
+    if (!out.open(QIODevice::WriteOnly) || out.write(notes) != notes.size())
+        return false;
+    out.close();
+    QProcess tool;
+    tool.start(QStringLiteral("exiftool"),
+               {QStringLiteral("-q"), QStringLiteral("-o"), path, QStringLiteral("-all="),
+                QStringLiteral("-ExifByteOrder=") + (bigEndian ? QStringLiteral("MM") : QStringLiteral("II")),
+                QStringLiteral("-Make=Canon"), QStringLiteral("-Model=Canon EOS 5D"),
+                QStringLiteral("-ImageDescription=Quay"), QStringLiteral("-XPAuthor=Ann"),
+                QStringLiteral("-MakerNoteCanon<=") + notesFile,
+                QStringLiteral("-DateTimeOriginal=2021:08:31 12:34:56"),
+                QStringLiteral("-CreateDate=2021:08:31 12:34:56"), QStringLiteral("-GPSLatitude=59.9"),
+                QStringLiteral("-GPSLatitudeRef=N"), source});
+    tool.waitForFinished(30000);
+    QFile::remove(notesFile);
+    return readTag(path, QStringLiteral("SerialNumber")) == QStringLiteral("123456789")
+        && fileBytes(path).contains(bigEndian ? QByteArray("Exif\0\0MM", 8) : QByteArray("Exif\0\0II", 8));
+}
+
+// One argument line that ExifTool reads as a C string, so line breaks,
+// quotes and leading blanks reach it exactly.
+QByteArray cstrLine(const QString &argument)
+{
+    QByteArray escaped;
+    for (const char c : argument.toUtf8()) {
+        switch (c) {
+        case '\\': escaped += "\\\\"; break;
+        case '"': escaped += "\\\""; break;
+        case '\r': escaped += "\\r"; break;
+        case '\n': escaped += "\\n"; break;
+        case '\t': escaped += "\\t"; break;
+        default: escaped += c;
+        }
+    }
+    return "#[CSTR]" + escaped + '\n';
+}
+
+// Runs ExifTool on an argument file; gives its standard output.
+QString runExifTool(const QString &folder, const QByteArray &arguments)
+{
+    const QString argumentFile = folder + QStringLiteral("/arguments.txt");
+    QFile file(argumentFile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(arguments) != arguments.size())
+        return QString();
+    file.close();
+    QProcess tool;
+    tool.start(QStringLiteral("exiftool"), {QStringLiteral("-@"), argumentFile});
+    tool.waitForFinished(120000);
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}

@@ -75,6 +75,17 @@ QString readTag(const QString &path, const QString &tagName);
 
 QByteArray fileBytes(const QString &path);
 
+// One argument line that ExifTool reads as a C string, so line breaks,
+// quotes and leading blanks reach it exactly.
+QByteArray cstrLine(const QString &argument);
+// Runs ExifTool on an argument file written in `folder`; gives its standard output.
+QString runExifTool(const QString &folder, const QByteArray &arguments);
+
+// A camera photo made from `source` with ExifTool: Canon maker notes, GPS,
+// Make, Model, ImageDescription "Quay", XPAuthor "Ann" and both dates, its
+// EXIF in the byte order asked for; true when its maker notes read back.
+bool makeCameraPhoto(const QString &source, const QString &path, bool bigEndian);
+
 #define OSTRELL_CORE_TEST_MAIN(TestObject) \
     int main(int argc, char **argv) \
     { \

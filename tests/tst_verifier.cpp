@@ -17,38 +17,6 @@ namespace {
 
 const QString kSample = QStringLiteral(TEST_SOURCE_DIR "/../app/Samples/Harbour.jpg");
 
-// One argument line that ExifTool reads as a C string, so line breaks,
-// quotes and leading blanks reach it exactly.
-QByteArray cstrLine(const QString &argument)
-{
-    QByteArray escaped;
-    for (const char c : argument.toUtf8()) {
-        switch (c) {
-        case '\\': escaped += "\\\\"; break;
-        case '"': escaped += "\\\""; break;
-        case '\r': escaped += "\\r"; break;
-        case '\n': escaped += "\\n"; break;
-        case '\t': escaped += "\\t"; break;
-        default: escaped += c;
-        }
-    }
-    return "#[CSTR]" + escaped + '\n';
-}
-
-// Runs ExifTool on an argument file; gives its standard output.
-QString runExifTool(const QString &folder, const QByteArray &arguments)
-{
-    const QString argumentFile = folder + QStringLiteral("/arguments.txt");
-    QFile file(argumentFile);
-    if (!file.open(QIODevice::WriteOnly) || file.write(arguments) != arguments.size())
-        return QString();
-    file.close();
-    QProcess tool;
-    tool.start(QStringLiteral("exiftool"), {QStringLiteral("-@"), argumentFile});
-    tool.waitForFinished(120000);
-    return QString::fromUtf8(tool.readAllStandardOutput());
-}
-
 QByteArray writeArguments(const QString &copy, const QString &tag, const QString &value,
                           const QString &source)
 {
@@ -87,6 +55,11 @@ QString blankSource(const QString &folder)
 QString bareSource(const QString &folder)
 {
     return folder + QStringLiteral("/no description.jpg");
+}
+// Camera photos: Canon maker notes and GPS, EXIF in either byte order.
+QString cameraSource(const QString &folder, bool bigEndian)
+{
+    return folder + (bigEndian ? QStringLiteral("/camera MM.jpg") : QStringLiteral("/camera II.jpg"));
 }
 const QString kLongArtist = QStringLiteral("Studio ") + QString(80, QLatin1Char('x'));
 
@@ -151,6 +124,18 @@ QList<TagCase> tagCases(const QString &folder)
              + QString(53, QLatin1Char('x')) + QStringLiteral("… (87 characters)\""),
          blankSource(folder)},
     };
+    for (const bool bigEndian : {false, true}) {
+        const QString order = bigEndian ? QStringLiteral(", big-endian") : QStringLiteral(", little-endian");
+        const QString camera = cameraSource(folder, bigEndian);
+        const QString title = QStringLiteral("Kai ☕ 日本"), date = QStringLiteral("2020:01:02 03:04:05");
+        cases += QList<TagCase>{
+            {QStringLiteral("title over maker notes") + order, QStringLiteral("XPTitle"), title, title, {},
+             QStringLiteral("Windows Explorer shows this picture's Image Description instead of its Title: \"Quay\""),
+             camera},
+            {QStringLiteral("date over maker notes") + order, QStringLiteral("DateTimeOriginal"), date, date, {}, {}, camera},
+            {QStringLiteral("author removed over maker notes") + order, QStringLiteral("XPAuthor"), {}, {}, {}, {}, camera},
+        };
+    }
     return cases;
 }
 
@@ -191,6 +176,8 @@ void TestVerifier::initTestCase()
                             + cstrLine(QStringLiteral("-Artist=") + kLongArtist) + cstrLine(kSample)
                             + "-execute\n" + cstrLine(QStringLiteral("-o")) + cstrLine(bareSource(folder))
                             + "-ImageDescription=\n-Artist=\n" + cstrLine(kSample) + "-execute\n");
+    for (const bool bigEndian : {false, true})
+        QVERIFY(makeCameraPhoto(kSample, cameraSource(folder, bigEndian), bigEndian));
     QByteArray blank = fileBytes(blankSource(folder));
     QVERIFY(blank.contains(blanks));
     blank.replace(blanks, QByteArray("  \0\0 \0  \0\0 \0", 12));

@@ -98,11 +98,14 @@ bool encodeWriteCommand(const WriteCommand &command, QByteArray *out, QString *w
     QString reason;
     QString &why = whyNot ? *whyNot : reason;
 
-    const QString outputText = QString::fromUtf8(command.output);
-    if (outputText.contains(nameCode())) {
-        why = because(Reason::PercentCodeInFolder,
-                      outputText.left(outputText.lastIndexOf(QLatin1Char('/')) + 1));
-        return false;
+    // Every code starts with "%": most names are passed over without the pattern.
+    if (command.output.contains('%')) {
+        const QString outputText = QString::fromUtf8(command.output);
+        if (outputText.contains(nameCode())) {
+            why = because(Reason::PercentCodeInFolder,
+                          outputText.left(outputText.lastIndexOf(QLatin1Char('/')) + 1));
+            return false;
+        }
     }
     if (command.source.startsWith('-')) {
         why = because(Reason::NotFullPath);

@@ -12,19 +12,19 @@ namespace {
 
 // Where ExifTool 12.57 stores each writable tag in a JPEG copy.
 constexpr Exiv2Tags::Key kKeys[] = {
-    {"XPTitle", "Exif.Image.XPTitle", Exiv2Tags::Encoding::Ucs2},
-    {"XPSubject", "Exif.Image.XPSubject", Exiv2Tags::Encoding::Ucs2},
-    {"XPKeywords", "Exif.Image.XPKeywords", Exiv2Tags::Encoding::Ucs2},
-    {"XPAuthor", "Exif.Image.XPAuthor", Exiv2Tags::Encoding::Ucs2},
-    {"XPComment", "Exif.Image.XPComment", Exiv2Tags::Encoding::Ucs2},
-    {"ImageDescription", "Exif.Image.ImageDescription", Exiv2Tags::Encoding::Utf8},
-    {"Make", "Exif.Image.Make", Exiv2Tags::Encoding::Utf8},
-    {"Model", "Exif.Image.Model", Exiv2Tags::Encoding::Utf8},
-    {"Software", "Exif.Image.Software", Exiv2Tags::Encoding::Utf8},
-    {"Artist", "Exif.Image.Artist", Exiv2Tags::Encoding::Utf8},
-    {"ModifyDate", "Exif.Image.DateTime", Exiv2Tags::Encoding::Date},
-    {"DateTimeOriginal", "Exif.Photo.DateTimeOriginal", Exiv2Tags::Encoding::Date},
-    {"CreateDate", "Exif.Photo.DateTimeDigitized", Exiv2Tags::Encoding::Date},
+    {"XPTitle", "Exif.Image.XPTitle", Exiv2Tags::Encoding::Ucs2, 0x9c9b, false},
+    {"XPSubject", "Exif.Image.XPSubject", Exiv2Tags::Encoding::Ucs2, 0x9c9f, false},
+    {"XPKeywords", "Exif.Image.XPKeywords", Exiv2Tags::Encoding::Ucs2, 0x9c9e, false},
+    {"XPAuthor", "Exif.Image.XPAuthor", Exiv2Tags::Encoding::Ucs2, 0x9c9d, false},
+    {"XPComment", "Exif.Image.XPComment", Exiv2Tags::Encoding::Ucs2, 0x9c9c, false},
+    {"ImageDescription", "Exif.Image.ImageDescription", Exiv2Tags::Encoding::Utf8, 0x010e, false},
+    {"Make", "Exif.Image.Make", Exiv2Tags::Encoding::Utf8, 0x010f, false},
+    {"Model", "Exif.Image.Model", Exiv2Tags::Encoding::Utf8, 0x0110, false},
+    {"Software", "Exif.Image.Software", Exiv2Tags::Encoding::Utf8, 0x0131, false},
+    {"Artist", "Exif.Image.Artist", Exiv2Tags::Encoding::Utf8, 0x013b, false},
+    {"ModifyDate", "Exif.Image.DateTime", Exiv2Tags::Encoding::Date, 0x0132, false},
+    {"DateTimeOriginal", "Exif.Photo.DateTimeOriginal", Exiv2Tags::Encoding::Date, 0x9003, true},
+    {"CreateDate", "Exif.Photo.DateTimeDigitized", Exiv2Tags::Encoding::Date, 0x9004, true},
 };
 
 // Windows Explorer shows ImageDescription in place of XPTitle, and Artist in
@@ -32,14 +32,14 @@ constexpr Exiv2Tags::Key kKeys[] = {
 // XPAuthor); most camera photos carry an ImageDescription.
 struct ShownInsteadRule {
     const char *tagName;
-    const char *exiv2Key;
+    unsigned short tag;
     const char *shownWords;
     const char *writtenWords;
 };
 
 constexpr ShownInsteadRule kShownInstead[] = {
-    {"XPTitle", "Exif.Image.ImageDescription", "Image Description", "Title"},
-    {"XPAuthor", "Exif.Image.Artist", "Artist", "Author"},
+    {"XPTitle", 0x010e, "Image Description", "Title"},
+    {"XPAuthor", 0x013b, "Artist", "Author"},
 };
 
 std::vector<unsigned char> bytesOf(const Exiv2::Exifdatum &datum)
@@ -120,6 +120,23 @@ const Exiv2Tags::Key *Exiv2Tags::keyFor(const QString &tagName)
     return nullptr;
 }
 
+namespace {
+
+Exiv2::ExifData::const_iterator findTag(const Exiv2::ExifData &exif, unsigned short tag, bool inExifIfd)
+{
+    const char *group = inExifIfd ? "Photo" : "Image";
+    return std::find_if(exif.begin(), exif.end(), [&](const Exiv2::Exifdatum &datum) {
+        return datum.tag() == tag && datum.groupName() == group;
+    });
+}
+
+} // namespace
+
+Exiv2::ExifData::const_iterator Exiv2Tags::find(const Exiv2::ExifData &exif, const Key &key)
+{
+    return findTag(exif, key.tag, key.inExifIfd);
+}
+
 QString Exiv2Tags::storedText(const Key &key, const Exiv2::Exifdatum &datum)
 {
     const std::vector<unsigned char> bytes = bytesOf(datum);
@@ -142,7 +159,7 @@ std::optional<Exiv2Tags::ShownInstead> Exiv2Tags::shownInstead(const QString &ta
     for (const ShownInsteadRule &rule : kShownInstead) {
         if (tagName != QLatin1String(rule.tagName))
             continue;
-        const auto found = exif.findKey(Exiv2::ExifKey(rule.exiv2Key));
+        const auto found = findTag(exif, rule.tag, false);
         if (found == exif.end())
             return std::nullopt;
         const std::vector<unsigned char> bytes = bytesOf(*found);
@@ -153,6 +170,14 @@ std::optional<Exiv2Tags::ShownInstead> Exiv2Tags::shownInstead(const QString &ta
         return ShownInstead{QLatin1String(rule.shownWords), QLatin1String(rule.writtenWords), text};
     }
     return std::nullopt;
+}
+
+unsigned short Exiv2Tags::shownInsteadTag(const QString &tagName)
+{
+    for (const ShownInsteadRule &rule : kShownInstead)
+        if (tagName == QLatin1String(rule.tagName))
+            return rule.tag;
+    return 0;
 }
 
 bool Exiv2Tags::readExifHeader(SlicedFile &file, const JpegLayout &layout,

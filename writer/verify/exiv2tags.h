@@ -31,10 +31,16 @@ struct Key {
     const char *tagName;  // ExifTool's name: "XPTitle"
     const char *exiv2Key; // "Exif.Image.XPTitle"
     Encoding encoding;
+    unsigned short tag;   // its number in the TIFF directory
+    bool inExifIfd;       // in the Exif sub-directory rather than IFD0
 };
 
 // Nothing for a tag name that is none of the thirteen.
 const Key *keyFor(const QString &tagName);
+
+// The first datum of the tag, as findKey() finds it, without building a key
+// string for every datum.
+Exiv2::ExifData::const_iterator find(const Exiv2::ExifData &exif, const Key &key);
 
 // The stored bytes as the text ExifTool wrote: UCS-2 for the XP tags, UTF-8
 // for the others, closing NULs dropped.
@@ -51,6 +57,8 @@ struct ShownInstead {
     QString text;         // what Explorer shows, blanks trimmed
 };
 std::optional<ShownInstead> shownInstead(const QString &tagName, const Exiv2::ExifData &exif);
+// The IFD0 tag Windows Explorer shows in place of this one, or 0.
+unsigned short shownInsteadTag(const QString &tagName);
 
 // SOI, the file's first EXIF segment as it stands, and SOS: Exiv2 reads no
 // further, and a header this small keeps memory bounded however many

@@ -10,6 +10,7 @@
 #include "writer/verify/exiv2tags.h"
 #include "writer/verify/jpegpicturedata.h"
 #include "writer/verify/slicedfile.h"
+#include "writer/verify/tiffprefix.h"
 
 namespace {
 
@@ -65,6 +66,57 @@ QString shownInsteadNote(const QString &tagName, const Exiv2::ExifData &exif)
                    shortenedValue(shown->text));
 }
 
+// What Exiv2 found of the tag, against what was asked.
+CopyCheck judgeTag(const TagKey &key, const Exiv2::ExifData &exif, const CopyExpectation &expected)
+{
+    const auto found = Exiv2Tags::find(exif, key);
+    const bool present = found != exif.end();
+    if (expected.value.isEmpty()) {
+        if (present)
+            return {because(Reason::TagLeftForEmptyValue, expected.tagName,
+                            shortenedValue(Exiv2Tags::storedText(key, *found)))};
+        return {};
+    }
+    if (!present && key.encoding == Encoding::Date && !exifToolAcceptsDate(expected.value))
+        return {because(Reason::DateNotTaken, shortenedValue(expected.value))};
+    if (!present)
+        return {because(Reason::TagNotStored, expected.tagName)};
+    CopyCheck check{compareStored(key, expected.value, *found), QString()};
+    if (check.wrong.isEmpty())
+        check.note = shownInsteadNote(expected.tagName, exif);
+    return check;
+}
+
+// Exiv2 reads only the directories that hold the tag (and the tag Windows
+// shows in its place), not maker notes, GPS or the thumbnail. Only a copy
+// that passes is answered so: every other answer comes from the whole block.
+std::optional<CopyCheck> passedOnPrefix(const TagKey &key, const std::vector<unsigned char> &header,
+                                        const CopyExpectation &expected)
+{
+    // SOI, the APP1 marker, its length and "Exif\0\0" come before the TIFF
+    // block; SOS follows it.
+    constexpr std::size_t kBefore = 12;
+    constexpr std::size_t kAfter = 2;
+    if (header.size() <= kBefore + kAfter)
+        return std::nullopt;
+    const unsigned char *tiff = header.data() + kBefore;
+    const std::size_t size = header.size() - kBefore - kAfter;
+    const unsigned short ifd0Tags[] = {static_cast<unsigned short>(key.inExifIfd ? 0 : key.tag),
+                                       Exiv2Tags::shownInsteadTag(expected.tagName)};
+    const std::size_t prefix = tiffPrefixFor(tiff, size, ifd0Tags, 2, key.inExifIfd ? key.tag : 0);
+    if (prefix == 0)
+        return std::nullopt;
+    try {
+        Exiv2::ExifData exif;
+        Exiv2::ExifParser::decode(exif, tiff, static_cast<std::uint32_t>(prefix));
+        CopyCheck check = judgeTag(key, exif, expected);
+        if (check.wrong.isEmpty())
+            return check;
+    } catch (const std::exception &) {
+    }
+    return std::nullopt;
+}
+
 // `header` is a JPEG header holding the copy's first EXIF block, which is all
 // Exiv2 reads the tags from.
 CopyCheck checkTag(const std::vector<unsigned char> &header, std::size_t copyExifBlocks,
@@ -77,28 +129,14 @@ CopyCheck checkTag(const std::vector<unsigned char> &header, std::size_t copyExi
     // further APP1 segments, which Exiv2 and most programs ignore.
     if (copyExifBlocks > std::max<std::size_t>(1, sourceExifBlocks))
         return {because(Reason::MetadataSplit, QString::number(copyExifBlocks))};
+    if (std::optional<CopyCheck> passed = passedOnPrefix(*key, header, expected))
+        return *passed;
     try {
         auto image = Exiv2::ImageFactory::open(header.data(), static_cast<Exiv2Tags::Size>(header.size()));
         if (!image.get())
             return {because(Reason::Exiv2CannotReadCopy)};
         image->readMetadata();
-        const Exiv2::ExifData &exif = image->exifData();
-        const auto found = exif.findKey(Exiv2::ExifKey(key->exiv2Key));
-        const bool present = found != exif.end();
-        if (expected.value.isEmpty()) {
-            if (present)
-                return {because(Reason::TagLeftForEmptyValue, expected.tagName,
-                                shortenedValue(Exiv2Tags::storedText(*key, *found)))};
-            return {};
-        }
-        if (!present && key->encoding == Encoding::Date && !exifToolAcceptsDate(expected.value))
-            return {because(Reason::DateNotTaken, shortenedValue(expected.value))};
-        if (!present)
-            return {because(Reason::TagNotStored, expected.tagName)};
-        CopyCheck check{compareStored(*key, expected.value, *found), QString()};
-        if (check.wrong.isEmpty())
-            check.note = shownInsteadNote(expected.tagName, exif);
-        return check;
+        return judgeTag(*key, image->exifData(), expected);
     } catch (const std::exception &error) {
         return {because(Reason::Exiv2CannotReadMetadata, QString::fromLocal8Bit(error.what()))};
     }
