@@ -38,6 +38,7 @@
 #include "app/shared/dialogs.h"
 #include "app/window/form1.h"
 #include "bench/benchphotos.h"
+#include "bench/stallprobe.h"
 #include "filelist/filelistmodel.h"
 #include "writer/command/batchrun.h"
 #include "writer/engine/writerengine.h"
@@ -90,35 +91,6 @@ private:
     QStringList m_files;
     QByteArray m_folder;
     int m_next = 0;
-};
-
-// The longest gap between the ticks of a 1 ms timer: how long the event loop
-// was kept from the window.
-class StallProbe {
-public:
-    StallProbe()
-    {
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            m_longest = std::max(m_longest, m_clock.restart());
-        });
-    }
-    void start()
-    {
-        m_longest = 0;
-        m_clock.start();
-        m_timer.start();
-    }
-    qint64 stop()
-    {
-        m_timer.stop();
-        return m_longest;
-    }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_longest = 0;
 };
 
 // Seconds a shell command takes, the shell started and waited for as a
