@@ -83,6 +83,8 @@ public:
         m_everything = m_pattern == QLatin1String("*") || m_pattern == QLatin1String("*.*");
     }
 
+    bool matchesEveryName() const { return m_everything; }
+
     bool matches(const QString &name) const
     {
         if (m_everything)
@@ -330,7 +332,8 @@ void listMatchingFiles(const QString &folder, const QString &pattern,
         // Pipes and devices are never opened by the open test.
         if (!reader.isRegularFile())
             continue;
-        if (wildcard.matches(reader.name()) && reader.opensAsFile())
+        // A name is decoded only where the pattern needs to read it.
+        if ((wildcard.matchesEveryName() || wildcard.matches(reader.name())) && reader.opensAsFile())
             found(reader);
     }
     // A folder that is not there has no files, as with a wildcard search.
