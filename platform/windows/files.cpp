@@ -305,16 +305,7 @@ Platform::Renamed Platform::renameNoReplace(int fromFolder, const QByteArray &fr
     if (!target.isEmpty() && MoveFileExW(wide(source), wide(target), 0))
         return Renamed::Done;
     *error = int(GetLastError());
-    switch (*error) {
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-        return Renamed::Taken;
-    case ERROR_NOT_SUPPORTED:
-    case ERROR_INVALID_FUNCTION:
-        return Renamed::Unsupported;
-    default:
-        return Renamed::Failed;
-    }
+    return Win::renamedAfter(*error);
 }
 
 QByteArray Platform::descriptorPath(int fd)

@@ -115,17 +115,7 @@ Platform::Renamed Platform::linkNoReplace(int fromFolder, const QByteArray &from
         return Renamed::Done;
     }
     *error = int(GetLastError());
-    switch (*error) {
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-        return Renamed::Taken;
-    // FAT and exFAT say the first, some redirectors the second.
-    case ERROR_INVALID_FUNCTION:
-    case ERROR_NOT_SUPPORTED:
-        return Renamed::Unsupported;
-    default:
-        return Renamed::Failed;
-    }
+    return Win::renamedAfter(*error);
 }
 
 bool Platform::renameReplacing(int fromFolder, const QByteArray &from, int toFolder, const QByteArray &to)

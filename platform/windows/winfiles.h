@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "platform/files.h"
+
 // What the Windows files of the platform share: descriptors over handles,
 // paths of held folders, owners and private folders.
 namespace Platform::Win {
@@ -72,5 +74,21 @@ private:
 int holdFolder(HANDLE handle);
 bool removeHeldFolder(const QString &path);
 void closeDescriptor(int fd);
+
+// What a failed no-replace rename or link means. FAT and exFAT refuse links
+// with the first of the unsupported errors, some redirectors with the second.
+inline Renamed renamedAfter(int error)
+{
+    switch (error) {
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+        return Renamed::Taken;
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_NOT_SUPPORTED:
+        return Renamed::Unsupported;
+    default:
+        return Renamed::Failed;
+    }
+}
 
 } // namespace Platform::Win
