@@ -8,6 +8,7 @@
 #include <QThread>
 #include <cerrno>
 #include <cstring>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,26 +39,26 @@ TestMounts::TestMounts() = default;
 
 TestMounts::~TestMounts()
 {
-    for (const QString &point : std::as_const(m_points)) {
+    for (const Mount &mount : std::as_const(m_mounts)) {
         int code = 1;
         for (int attempt = 0; attempt < 10 && code != 0; ++attempt) {
-            run(QStringLiteral("umount"), {point}, &code);
+            run(QStringLiteral("umount"), {mount.point}, &code);
             if (code != 0)
                 QThread::msleep(200);
         }
         // A lazy unmount lets go even of a mount a stuck reader still holds,
         // but may keep the disk busy: only when nothing else worked.
         if (code != 0)
-            run(QStringLiteral("umount"), {QStringLiteral("-l"), point});
+            run(QStringLiteral("umount"), {QStringLiteral("-l"), mount.point});
+        if (mount.server) {
+            if (!mount.server->waitForFinished(5000))
+                mount.server->kill();
+            mount.server->waitForFinished(5000);
+            delete mount.server;
+        }
+        if (!mount.loop.isEmpty())
+            run(QStringLiteral("losetup"), {QStringLiteral("-d"), mount.loop});
     }
-    for (QProcess *server : std::as_const(m_servers)) {
-        if (!server->waitForFinished(5000))
-            server->kill();
-        server->waitForFinished(5000);
-        delete server;
-    }
-    for (const QString &loop : std::as_const(m_loops))
-        run(QStringLiteral("losetup"), {QStringLiteral("-d"), loop});
 }
 
 QString TestMounts::whyNot()
@@ -101,16 +102,24 @@ bool TestMounts::canMountFat()
         && !QStandardPaths::findExecutable(QStringLiteral("mkfs.vfat"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")}).isEmpty();
 }
 
-QString TestMounts::mount(Kind kind)
+TestMounts::Mount *TestMounts::find(const QString &point)
 {
-    const QString point = m_dir.filePath(QStringLiteral("mount%1").arg(m_points.size()));
-    QDir().mkpath(point);
+    for (Mount &mount : m_mounts)
+        if (mount.point == point)
+            return &mount;
+    return nullptr;
+}
+
+QString TestMounts::mount(Kind kind, const Options &options)
+{
+    Mount mount{kind, options, m_dir.filePath(QStringLiteral("mount%1").arg(m_mounts.size())), {}, {}, nullptr};
+    QDir().mkpath(mount.point);
     int code = 0;
     if (kind == Kind::ExFat || kind == Kind::Fat) {
         const bool fat = kind == Kind::Fat;
-        const QString image = m_dir.filePath(QStringLiteral("card%1.img").arg(m_points.size()));
+        const QString image = m_dir.filePath(QStringLiteral("card%1.img").arg(m_mounts.size()));
         QFile file(image);
-        if (!file.open(QIODevice::WriteOnly) || !file.resize(32 * 1024 * 1024)) {
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(options.imageBytes)) {
             m_error = QStringLiteral("cannot make the image");
             return QString();
         }
@@ -122,37 +131,91 @@ QString TestMounts::mount(Kind kind)
             return QString();
         }
         // Another test may take the free loop device first.
-        QString loop;
-        for (int attempt = 0; attempt < 20 && loop.isEmpty(); ++attempt) {
+        for (int attempt = 0; attempt < 20 && mount.loop.isEmpty(); ++attempt) {
             const QString device = run(QStringLiteral("losetup"), {QStringLiteral("-f"), QStringLiteral("--show"), image}, &code);
             if (code == 0 && device.startsWith(QLatin1String("/dev/")))
-                loop = device;
+                mount.loop = device;
             else
                 QThread::msleep(100 * (attempt + 1));
         }
-        if (loop.isEmpty()) {
+        if (mount.loop.isEmpty()) {
             m_error = QStringLiteral("no loop device was free");
             return QString();
         }
-        m_loops.append(loop);
-        const QString said = fat ? run(QStringLiteral("fusefat"), {QStringLiteral("-o"), QStringLiteral("rw+"), loop, point}, &code)
-                                 : run(QStringLiteral("mount.exfat-fuse"), {loop, point}, &code);
+    } else {
+        mount.backing = m_dir.filePath(QStringLiteral("backing%1").arg(m_mounts.size()));
+        QDir().mkpath(mount.backing);
+    }
+    m_mounts.append(mount);
+    return start(m_mounts.last()) ? mount.point : QString();
+}
+
+bool TestMounts::start(Mount &mount)
+{
+    int code = 0;
+    if (mount.kind == Kind::ExFat || mount.kind == Kind::Fat) {
+        const QString said = mount.kind == Kind::Fat
+            ? run(QStringLiteral("fusefat"), {QStringLiteral("-o"), QStringLiteral("rw+"), mount.loop, mount.point}, &code)
+            : run(QStringLiteral("mount.exfat-fuse"), {mount.loop, mount.point}, &code);
         if (code != 0) {
             m_error = said;
-            return QString();
+            return false;
         }
-        m_points.append(point);
     } else {
-        const QString backing = m_dir.filePath(QStringLiteral("backing%1").arg(m_points.size()));
-        QDir().mkpath(backing);
-        auto *server = new QProcess;
-        server->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QStringList arguments{QStringLiteral(TEST_SOURCE_DIR "/mounts/nolinkfs.py"), backing, point};
-        if (kind == Kind::NoRenameOver)
+        delete mount.server;
+        mount.server = new QProcess;
+        mount.server->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QStringList arguments{QStringLiteral(TEST_SOURCE_DIR "/mounts/nolinkfs.py"), mount.backing, mount.point};
+        if (mount.kind == Kind::NoRenameOver)
             arguments.append(QStringLiteral("--no-rename-over"));
-        server->start(QLatin1String(Python), arguments);
-        m_servers.append(server);
-        m_points.append(point);
+        if (mount.options.writeDelayMs > 0)
+            arguments << QStringLiteral("--write-delay-ms") << QString::number(mount.options.writeDelayMs);
+        mount.server->start(QLatin1String(Python), arguments);
     }
-    return waitForMount(point) ? point : QString();
+    return waitForMount(mount.point);
+}
+
+bool TestMounts::pull(const QString &point)
+{
+    Mount *mount = find(point);
+    if (!mount) {
+        m_error = QStringLiteral("%1 is not a test mount").arg(point);
+        return false;
+    }
+    if (mount->server) {
+        mount->server->kill();
+        mount->server->waitForFinished(5000);
+        return true;
+    }
+    // exfat-fuse and fusefat leave the foreground: find the server by the
+    // mount point on its command line.
+    const QByteArray wanted = QFile::encodeName(point);
+    bool killed = false;
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (pid.toInt() <= 0 || !cmdline.open(QIODevice::ReadOnly))
+            continue;
+        if (cmdline.readAll().split('\0').contains(wanted)) {
+            ::kill(pid.toInt(), SIGKILL);
+            killed = true;
+        }
+    }
+    if (!killed)
+        m_error = QStringLiteral("no FUSE server was found for %1").arg(point);
+    return killed;
+}
+
+bool TestMounts::remount(const QString &point)
+{
+    Mount *mount = find(point);
+    if (!mount)
+        return false;
+    // The dead mount goes first; waiting until it is gone keeps
+    // waitForMount() from taking it for the new one.
+    run(QStringLiteral("umount"), {QStringLiteral("-l"), point});
+    QElapsedTimer waited;
+    waited.start();
+    while (deviceOf(point) != deviceOf(point + QStringLiteral("/..")) && waited.elapsed() < 10000)
+        QThread::msleep(50);
+    return start(*mount);
 }

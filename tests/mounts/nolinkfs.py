@@ -2,18 +2,22 @@
 # A folder mounted through FUSE the way desktop share mounts behave: no hard
 # links, no rename flags (the kernel answers RENAME_NOREPLACE with EINVAL once
 # the file system has no rename2), and with --no-rename-over no rename onto an
-# existing name either. Usage: nolinkfs.py BACKING MOUNTPOINT [--no-rename-over]
+# existing name either. With --write-delay-ms N every write waits N ms, as a
+# slow share does. Usage:
+# nolinkfs.py BACKING MOUNTPOINT [--no-rename-over] [--write-delay-ms N]
 import errno
 import os
 import sys
+import time
 
 from fusepy import FUSE, FuseOSError, Operations
 
 
 class NoLinkFs(Operations):
-    def __init__(self, root, rename_over):
+    def __init__(self, root, rename_over, write_delay):
         self.root = root
         self.rename_over = rename_over
+        self.write_delay = write_delay
 
     def _path(self, path):
         return os.path.join(self.root, path.lstrip('/'))
@@ -76,6 +80,8 @@ class NoLinkFs(Operations):
         return os.pread(fh, size, offset)
 
     def write(self, path, data, offset, fh):
+        if self.write_delay:
+            time.sleep(self.write_delay)
         return os.pwrite(fh, data, offset)
 
     def truncate(self, path, length, fh=None):
@@ -98,6 +104,10 @@ class NoLinkFs(Operations):
 
 
 if __name__ == '__main__':
-    FUSE(NoLinkFs(sys.argv[1], '--no-rename-over' not in sys.argv[3:]), sys.argv[2],
+    options = sys.argv[3:]
+    delay = 0.0
+    if '--write-delay-ms' in options:
+        delay = int(options[options.index('--write-delay-ms') + 1]) / 1000.0
+    FUSE(NoLinkFs(sys.argv[1], '--no-rename-over' not in options, delay), sys.argv[2],
          foreground=True, nothreads=True, fsname='nolinkfs', subtype='nolinkfs',
          hard_remove=True)
