@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
@@ -190,19 +191,25 @@ bool TestMounts::pull(const QString &point)
     // exfat-fuse and fusefat leave the foreground: find the server by the
     // mount point on its command line.
     const QByteArray wanted = QFile::encodeName(point);
-    bool killed = false;
+    QStringList killed;
     for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
         if (pid.toInt() <= 0 || !cmdline.open(QIODevice::ReadOnly))
             continue;
         if (cmdline.readAll().split('\0').contains(wanted)) {
             ::kill(pid.toInt(), SIGKILL);
-            killed = true;
+            killed.append(pid);
         }
     }
-    if (!killed)
+    if (killed.isEmpty())
         m_error = QStringLiteral("no FUSE server was found for %1").arg(point);
-    return killed;
+    // Gone for good before anything mounts the disk again.
+    QElapsedTimer waited;
+    waited.start();
+    for (const QString &pid : std::as_const(killed))
+        while (QFileInfo::exists(QStringLiteral("/proc/%1/cmdline").arg(pid)) && waited.elapsed() < 10000)
+            QThread::msleep(20);
+    return !killed.isEmpty();
 }
 
 bool TestMounts::remount(const QString &point)

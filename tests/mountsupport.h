@@ -26,7 +26,7 @@ public:
 
     struct Options {
         qint64 imageBytes = 32 * 1024 * 1024; // ExFat and Fat
-        int writeDelayMs = 0;                 // NoLinks and NoRenameOver
+        int writeDelayMs = 0;                 // per 4 KiB written; NoLinks and NoRenameOver
     };
 
     // The mount's root, empty when it failed (see error()).

@@ -2,8 +2,8 @@
 # A folder mounted through FUSE the way desktop share mounts behave: no hard
 # links, no rename flags (the kernel answers RENAME_NOREPLACE with EINVAL once
 # the file system has no rename2), and with --no-rename-over no rename onto an
-# existing name either. With --write-delay-ms N every write waits N ms, as a
-# slow share does. Usage:
+# existing name either. With --write-delay-ms N every 4 KiB written waits N ms,
+# as a slow share does (40 ms: about 100 KB/s). Usage:
 # nolinkfs.py BACKING MOUNTPOINT [--no-rename-over] [--write-delay-ms N]
 import errno
 import os
@@ -81,7 +81,7 @@ class NoLinkFs(Operations):
 
     def write(self, path, data, offset, fh):
         if self.write_delay:
-            time.sleep(self.write_delay)
+            time.sleep(self.write_delay * ((len(data) + 4095) // 4096))
         return os.pwrite(fh, data, offset)
 
     def truncate(self, path, length, fh=None):
@@ -108,6 +108,9 @@ if __name__ == '__main__':
     delay = 0.0
     if '--write-delay-ms' in options:
         delay = int(options[options.index('--write-delay-ms') + 1]) / 1000.0
+    # A slow share takes small writes, so a copy lands a little at a time,
+    # and what it holds is asked afresh each time.
+    extra = {'max_write': 4096, 'attr_timeout': 0, 'entry_timeout': 0} if delay else {}
     FUSE(NoLinkFs(sys.argv[1], '--no-rename-over' not in options, delay), sys.argv[2],
          foreground=True, nothreads=True, fsname='nolinkfs', subtype='nolinkfs',
-         hard_remove=True)
+         hard_remove=True, **extra)

@@ -46,7 +46,11 @@ QString BatchReport::message() const
 
 QString BatchReport::details() const
 {
-    return reportDetails(outcomes);
+    const QString files = reportDetails(outcomes);
+    const QString earlier = earlierRunsNote(earlierRuns.claimsCleared, earlierRuns.leftAsTheyAre);
+    if (earlier.isEmpty() || files.isEmpty())
+        return files + earlier;
+    return files + QStringLiteral("\n\n") + earlier;
 }
 
 BatchReport makeBatchReport(const ReportInputs &inputs)
@@ -54,6 +58,7 @@ BatchReport makeBatchReport(const ReportInputs &inputs)
     BatchReport report;
     report.stopped = inputs.stopped;
     report.outcomes = inputs.outcomes;
+    report.earlierRuns = inputs.earlierRuns;
     addCommandLines(&report.outcomes, inputs);
     std::stable_sort(report.outcomes.begin(), report.outcomes.end(),
                      [](const FileOutcome &a, const FileOutcome &b) { return a.position < b.position; });

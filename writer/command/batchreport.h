@@ -6,12 +6,14 @@
 #include <optional>
 
 #include "writer/engine/fileoutcome.h"
+#include "writer/output/claimjournal.h"
 #include "writer/tags/tagcatalogue.h"
 
 struct BatchReport {
     int total = 0;          // files the run was to write
     bool stopped = false;
     QList<FileOutcome> outcomes; // in list order
+    LeftBehind earlierRuns;      // what runs that died had left in the results folder
     QList<FileOutcome> failures() const;
     // The end box's line and its details.
     QString message() const;
@@ -27,6 +29,7 @@ struct ReportInputs {
     QString toolPath;
     QString resultsFolder;
     std::optional<Assignment> assignment;
+    LeftBehind earlierRuns;
 };
 
 // The outcomes in list order, the files the stop kept from starting counted

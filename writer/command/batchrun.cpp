@@ -354,7 +354,9 @@ void BatchRun::finishRun()
     if (m_wait && m_wait->polls() >= WaitTextFromTick)
         m_wait->finish();
     m_wait.reset();
+    LeftBehind earlierRuns;
     if (m_engine) {
+        earlierRuns = m_engine->leftBehind();
         m_engine->disconnect(this);
         m_engine.release()->deleteLater();
     }
@@ -367,6 +369,7 @@ void BatchRun::finishRun()
     inputs.toolPath = m_toolPath;
     inputs.resultsFolder = m_inputs.resultsFolder;
     inputs.assignment = m_assignment;
+    inputs.earlierRuns = earlierRuns;
     const BatchReport report = makeBatchReport(inputs);
 
     if (!step(170, [] {}))

@@ -69,6 +69,8 @@ void RunFiles::open()
             }
             m_opening = false;
             m_folder = made.first;
+            if (m_folder)
+                m_leftBehind = m_folder->leftBehind();
             emit opened(bool(m_folder), made.second);
         });
 }

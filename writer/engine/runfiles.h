@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "writer/engine/admission.h"
+#include "writer/output/claimjournal.h"
 #include "writer/output/destination.h"
 #include "writer/output/publication.h"
 
@@ -34,6 +35,8 @@ public:
     int runFolderDescriptor() const;
     // What the results folder's file system can do; known from opened(true) on.
     Destination destination() const;
+    // What runs that died had left there; known from opened(true) on.
+    LeftBehind leftBehind() const { return m_leftBehind; }
 
     void admit(quint64 file, const QByteArray &sourcePath, const QByteArray &finalName);
     // The time limit grows with the copy's size, so a large photo on a slow
@@ -68,6 +71,7 @@ private:
     bool m_syncCopies;
     int m_timeoutMs;
     std::shared_ptr<RunFolder> m_folder;
+    LeftBehind m_leftBehind;
     std::shared_ptr<std::atomic_bool> m_cancelled;
     QHash<quint64, Call> m_calls;
     QElapsedTimer m_openingSince;

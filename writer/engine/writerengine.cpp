@@ -172,6 +172,11 @@ void WriterEngine::abandon()
     m_names.clear();
 }
 
+LeftBehind WriterEngine::leftBehind() const
+{
+    return m_files ? m_files->leftBehind() : LeftBehind();
+}
+
 int WriterEngine::oldestInFlight() const
 {
     int oldest = 0;

@@ -10,6 +10,7 @@
 #include "writer/engine/fileoutcome.h"
 #include "writer/engine/nameclaims.h"
 #include "writer/engine/writejob.h"
+#include "writer/output/claimjournal.h"
 #include "writer/output/destination.h"
 #include "writer/output/publication.h"
 
@@ -58,6 +59,8 @@ public:
 
     // The position of the file that has been in a tool longest, 0 when none.
     int oldestInFlight() const;
+    // What runs that died had left in the results folder, and this one cleared.
+    LeftBehind leftBehind() const;
 
 signals:
     void failedToStart(const QString &reason);

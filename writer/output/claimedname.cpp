@@ -13,11 +13,11 @@ ClaimedName::ClaimedName(const RunFolder &folder, QByteArray name)
 
 ClaimedName::~ClaimedName()
 {
-    if (m_fd < 0)
-        return;
+    if (m_mark.isEmpty())
+        return; // never claimed
     if (!m_done) {
         // A half-filled claim is emptied first, so no reader finds part of a copy.
-        if (m_filled && stillHoldsFilled())
+        if (m_fd >= 0 && m_filled && stillHoldsFilled())
             Platform::truncateFile(m_fd, 0);
         const bool ours = stillOurs();
         Platform::closeFile(m_fd);
@@ -33,50 +33,72 @@ ClaimedName::~ClaimedName()
 ClaimedName::Made ClaimedName::make(int *error)
 {
     ClaimJournal *journal = m_folder.journal();
-    if (!journal || !journal->intend(m_name)) {
+    const QByteArray mark = ClaimJournal::newMark();
+    if (!journal || !journal->intend(m_name, mark)) {
         *error = Platform::lastError();
         return Made::Failed;
     }
     m_fd = Platform::createExclusiveAt(m_folder.resultsDescriptor(), m_name);
     if (m_fd < 0) {
         *error = Platform::lastError();
-        journal->dropped(m_name);
+        journal->dropped(m_name, true);
         return Platform::isTaken(*error) ? Made::Taken : Made::Failed;
     }
+    m_mark = mark;
     m_made = Platform::statusOf(m_fd);
-    journal->claimed(m_name, m_made);
-    m_folder.rememberClaim(m_name, m_made);
+    m_folder.rememberClaim(m_name, m_made, m_mark);
+    // Unsynced: a claim that loses its mark to a pulled card is still known
+    // as an empty file made when the journal says.
+    if (!Platform::writeAt(m_fd, m_mark.constData(), std::size_t(m_mark.size()), 0)) {
+        *error = Platform::lastError();
+        return Made::Failed;
+    }
     return Made::Claimed;
 }
 
 bool ClaimedName::stillOurs() const
 {
+    if (m_fd < 0)
+        return ClaimJournal::holdsMark(m_folder.resultsDescriptor(), m_name, m_mark);
     const Platform::FileStatus there = Platform::statusAt(m_folder.resultsDescriptor(), m_name);
-    return there.ok() && there.kind == Platform::FileKind::Regular && there.sameFileAs(m_made)
-        && there.size == 0;
+    if (!there.ok() || there.kind != Platform::FileKind::Regular || !there.sameFileAs(m_made))
+        return false;
+    // Read by its name: some shares open a new file for writing only.
+    return there.size == 0 || ClaimJournal::holdsMark(m_folder.resultsDescriptor(), m_name, m_mark);
 }
 
 bool ClaimedName::stillHoldsFilled() const
 {
+    if (m_fd < 0)
+        return false;
     const Platform::FileStatus there = Platform::statusAt(m_folder.resultsDescriptor(), m_name);
     return there.ok() && there.kind == Platform::FileKind::Regular && there.sameFileAs(m_made);
 }
 
 bool ClaimedName::renameOver(const QByteArray &output, int *error)
 {
+    // Closed first: a FUSE file system keeps a file replaced while open under
+    // a hidden name, which a card pulled before the close would keep.
+    Platform::closeFile(m_fd);
+    m_fd = -1;
     if (Platform::renameReplacing(m_folder.runDescriptor(), output, m_folder.resultsDescriptor(), m_name))
         return true;
     *error = Platform::lastError();
     return false;
 }
 
-bool ClaimedName::fill(int copy, std::int64_t size, int *error)
+bool ClaimedName::fill(int copy, const QByteArray &output, std::int64_t size, int *error)
 {
-    if (!m_folder.journal()->filling(m_name)) {
+    if (!m_folder.journal()->filling(m_name, output)) {
         *error = Platform::lastError();
         return false;
     }
     m_filled = true;
+    // The mark goes before the copy's bytes, so the claim never holds a mix.
+    if (!Platform::truncateFile(m_fd, 0)) {
+        *error = Platform::lastError();
+        return false;
+    }
     std::vector<char> block(std::size_t(1) << 20);
     for (std::int64_t at = 0; at < size;) {
         const std::int64_t got = Platform::readAt(copy, block.data(), block.size(), at);

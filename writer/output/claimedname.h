@@ -7,10 +7,10 @@
 class RunFolder;
 
 // A final name held for a copy where the results folder can neither rename
-// without replacing nor link: the name is created empty and exclusively
-// (recorded first in the run's journal), and the copy then takes the place of
-// that claim only while it is still this run's empty claim. A claim that is
-// not finished goes again when this object does, on the same condition.
+// without replacing nor link: the name is created exclusively, holding a mark
+// recorded first in the run's journal, and the copy then takes the place of
+// that claim only while it is still this run's claim. A claim that is not
+// finished goes again when this object does, on the same condition.
 //
 // Blocks on the file system: worker threads only.
 class ClaimedName {
@@ -23,13 +23,14 @@ public:
     enum class Made { Claimed, Taken, Failed };
     Made make(int *error);
 
-    // The name still holds the claim this run made, empty.
+    // The name still holds the claim this run made, unfilled.
     bool stillOurs() const;
     // The copy renamed over the claim, when stillOurs().
     bool renameOver(const QByteArray &output, int *error);
     // The copy's bytes written into the claim through the held descriptor,
-    // and synced; it still needs checking.
-    bool fill(int copy, std::int64_t size, int *error);
+    // and synced; it still needs checking. `output` names the copy in the
+    // run folder, for the journal.
+    bool fill(int copy, const QByteArray &output, std::int64_t size, int *error);
     // The name still holds the claim, now filled.
     bool stillHoldsFilled() const;
     int descriptor() const { return m_fd; }
@@ -41,6 +42,7 @@ public:
 private:
     const RunFolder &m_folder;
     QByteArray m_name;
+    QByteArray m_mark;
     int m_fd = -1;
     Platform::FileStatus m_made;
     bool m_filled = false;

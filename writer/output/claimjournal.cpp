@@ -1,22 +1,16 @@
 #include "writer/output/claimjournal.h"
 
 #include <QHash>
-#include <QList>
-#include <cstdlib>
+#include <QRandomGenerator>
+#include <ctime>
 
 namespace {
 
 const QByteArray JournalName("claims");
-// FAT keeps times to two seconds.
-constexpr std::int64_t TimeSlackSeconds = 2;
-
-struct Entry {
-    bool claimed = false;
-    bool filling = false;
-    bool done = false;
-    std::uint64_t inode = 0;
-    std::int64_t modified = 0;
-};
+const QByteArray MarkPrefix("ostrell claim ");
+constexpr int MarkRandomBytes = 16;
+// The prefix, the random bytes in hex, a line break.
+const qsizetype MarkSize = MarkPrefix.size() + 2 * MarkRandomBytes + 1;
 
 } // namespace
 
@@ -31,6 +25,28 @@ std::unique_ptr<ClaimJournal> ClaimJournal::create(int runFolder)
     if (fd < 0)
         return nullptr;
     return std::unique_ptr<ClaimJournal>(new ClaimJournal(fd));
+}
+
+QByteArray ClaimJournal::newMark()
+{
+    quint32 random[MarkRandomBytes / 4];
+    QRandomGenerator::system()->fillRange(random);
+    return MarkPrefix + QByteArray(reinterpret_cast<const char *>(random), sizeof random).toHex() + '\n';
+}
+
+QByteArray ClaimJournal::markThere(int folder, const QByteArray &name)
+{
+    const Platform::FileHandle file(Platform::openForReadingAt(folder, name));
+    if (!file.isOpen())
+        return QByteArray();
+    const Platform::FileStatus info = Platform::statusOf(file.get());
+    if (!info.ok() || info.kind != Platform::FileKind::Regular || !info.ownedByUser || info.size != MarkSize)
+        return QByteArray();
+    QByteArray there(MarkSize, '\0');
+    if (Platform::readAt(file.get(), there.data(), std::size_t(there.size()), 0) != MarkSize
+        || !there.startsWith(MarkPrefix))
+        return QByteArray();
+    return there;
 }
 
 // Names are written in hex: they may hold line breaks and blanks.
@@ -50,21 +66,16 @@ void ClaimJournal::close()
     m_fd = -1;
 }
 
-bool ClaimJournal::intend(const QByteArray &name)
+bool ClaimJournal::intend(const QByteArray &name, const QByteArray &mark)
 {
-    return append("I " + name.toHex() + '\n', true);
+    return append("M " + name.toHex() + ' ' + mark.toHex() + ' ' + QByteArray::number(qint64(std::time(nullptr)))
+                      + '\n',
+                  true);
 }
 
-void ClaimJournal::claimed(const QByteArray &name, const Platform::FileStatus &claim)
+bool ClaimJournal::filling(const QByteArray &name, const QByteArray &output)
 {
-    append("C " + name.toHex() + ' ' + QByteArray::number(claim.inode) + ' '
-               + QByteArray::number(claim.modifiedSeconds) + '\n',
-           false);
-}
-
-bool ClaimJournal::filling(const QByteArray &name)
-{
-    return append("F " + name.toHex() + '\n', true);
+    return append("F " + name.toHex() + ' ' + output.toHex() + '\n', true);
 }
 
 bool ClaimJournal::finished(const QByteArray &name, bool sync)
@@ -72,55 +83,59 @@ bool ClaimJournal::finished(const QByteArray &name, bool sync)
     return append("D " + name.toHex() + '\n', sync);
 }
 
-void ClaimJournal::dropped(const QByteArray &name)
+void ClaimJournal::dropped(const QByteArray &name, bool sync)
 {
-    append("X " + name.toHex() + '\n', false);
+    append("X " + name.toHex() + '\n', sync);
 }
 
-void ClaimJournal::sweep(int deadRunFolder, int results, bool stableFileNumbers)
+QList<ClaimJournal::Entry> ClaimJournal::read(int runFolder)
 {
-    const Platform::FileHandle journal(Platform::openForReadingAt(deadRunFolder, JournalName));
+    const Platform::FileHandle journal(Platform::openForReadingAt(runFolder, JournalName));
     if (!journal.isOpen())
-        return;
+        return {};
     QByteArray text;
     char block[65536];
     std::int64_t got = 0;
     while ((got = Platform::readAt(journal.get(), block, sizeof block, text.size())) > 0)
         text.append(block, qsizetype(got));
 
-    QHash<QByteArray, Entry> entries;
-    QList<QByteArray> order;
+    QList<Entry> entries;
+    QHash<QByteArray, qsizetype> at;
     for (const QByteArray &line : text.split('\n')) {
         const QList<QByteArray> fields = line.split(' ');
         if (fields.size() < 2)
             continue; // a line cut short by the crash
+        const QByteArray &kind = fields.at(0);
         const QByteArray name = QByteArray::fromHex(fields.at(1));
-        if (!entries.contains(name))
-            order.append(name);
-        Entry &entry = entries[name];
-        const QByteArray &mark = fields.at(0);
-        if (mark == "C" && fields.size() == 4) {
-            entry = Entry();
+        // A name meant to be claimed starts its entry afresh; journals of
+        // earlier versions say "I" and carry no mark.
+        if (kind == "M" || kind == "I") {
+            if (kind == "M" && fields.size() != 4)
+                continue;
+            at.insert(name, entries.size());
+            Entry entry;
+            entry.name = name;
+            if (kind == "M") {
+                entry.mark = QByteArray::fromHex(fields.at(2));
+                entry.intendedAt = fields.at(3).toLongLong();
+            }
+            entries.append(entry);
+            continue;
+        }
+        if (!at.contains(name))
+            continue;
+        Entry &entry = entries[at.value(name)];
+        if (kind == "C" && fields.size() == 4) {
             entry.claimed = true;
             entry.inode = fields.at(2).toULongLong();
             entry.modified = fields.at(3).toLongLong();
-        } else if (mark == "F") {
+        } else if (kind == "F") {
             entry.filling = true;
-        } else if (mark == "D" || mark == "X") {
+            if (fields.size() == 3)
+                entry.fillingFrom = QByteArray::fromHex(fields.at(2));
+        } else if (kind == "D" || kind == "X") {
             entry.done = true;
         }
     }
-    for (const QByteArray &name : order) {
-        const Entry &entry = entries.value(name);
-        if (!entry.claimed || entry.done)
-            continue;
-        const Platform::FileStatus there = Platform::statusAt(results, name);
-        if (!there.ok() || there.kind != Platform::FileKind::Regular || !there.ownedByUser)
-            continue;
-        const bool same = stableFileNumbers
-            ? there.inode == entry.inode && (there.size == 0 || entry.filling)
-            : there.size == 0 && std::llabs(there.modifiedSeconds - entry.modified) <= TimeSlackSeconds;
-        if (same)
-            Platform::removeFileAt(results, name);
-    }
+    return entries;
 }

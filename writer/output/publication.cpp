@@ -102,13 +102,14 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
             claim->letGo();
             return failWith(because(Reason::ClaimChanged));
         }
-        if (folder.destination().renameOverClaim
-            && claim->renameOver(input.output, &error)) {
+        if (folder.destination().renameOverClaim) {
+            if (!claim->renameOver(input.output, &error))
+                return failWith(because(Reason::NotNamed, Platform::errorText(error)));
             claim->finish(false);
             return written();
         }
         // The file system will not rename over a file: the claim takes the bytes.
-        if (!claim->fill(copy.get(), info.size, &error))
+        if (!claim->fill(copy.get(), input.output, info.size, &error))
             return failWith(because(Reason::NotSavedToDisk, Platform::errorText(error)));
         if (!claim->stillHoldsFilled()) {
             claim->letGo();

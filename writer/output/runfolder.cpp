@@ -6,6 +6,7 @@
 
 #include "platform/files.h"
 #include "writer/output/claimjournal.h"
+#include "writer/output/claimsweep.h"
 #include "writer/report/reasons.h"
 
 using Platform::FileHandle;
@@ -32,7 +33,7 @@ void emptyFolder(int folder)
 
 // A run folder whose lock anybody can take belongs to a run that ended
 // without tidying up: a crash, a kill, a power cut.
-void sweepDeadRun(int results, const QByteArray &name, bool stableFileNumbers)
+void sweepDeadRun(int results, const QByteArray &name, bool stableFileNumbers, LeftBehind *found)
 {
     const FileHandle folder(Platform::openFolderAt(results, name));
     if (!folder.isOpen())
@@ -48,7 +49,7 @@ void sweepDeadRun(int results, const QByteArray &name, bool stableFileNumbers)
         dead = Platform::isMissing(Platform::lastError())
             && info.modifiedSeconds + UnlockedGraceSeconds < std::int64_t(std::time(nullptr));
     if (dead) {
-        ClaimJournal::sweep(folder.get(), results, stableFileNumbers);
+        sweepDeadClaims(folder.get(), results, stableFileNumbers, found);
         lock.close(); // see FileHandle::close
         emptyFolder(folder.get());
         Platform::removeFolderAt(results, name);
@@ -102,12 +103,12 @@ void sweepLegacy(int results, const QList<QByteArray> &names)
     }
 }
 
-void sweepDeadRuns(int results, bool stableFileNumbers)
+void sweepDeadRuns(int results, bool stableFileNumbers, LeftBehind *found)
 {
     const QList<QByteArray> names = Platform::namesIn(results);
     for (const QByteArray &name : names)
         if (name.startsWith(RunPrefix))
-            sweepDeadRun(results, name, stableFileNumbers);
+            sweepDeadRun(results, name, stableFileNumbers, found);
     sweepLegacy(results, names);
 }
 
@@ -138,7 +139,7 @@ std::unique_ptr<RunFolder> RunFolder::create(const QByteArray &resultsFolder, QS
     if (folder->m_results < 0)
         return fail(Platform::lastError());
     const QByteArray type = Platform::fileSystemOf(folder->m_results).type;
-    sweepDeadRuns(folder->m_results, rulesForType(type).stableFileNumbers);
+    sweepDeadRuns(folder->m_results, rulesForType(type).stableFileNumbers, &folder->m_leftBehind);
     const auto noExclusiveCreate = [&](int error) {
         *whyNot = because(Reason::NoExclusiveCreate, rulesForType(type).shownType(), Platform::errorText(error));
         folder->finish();
@@ -210,10 +211,11 @@ QByteArray RunFolder::otherCaseThere(const QByteArray &name) const
     return QByteArray();
 }
 
-void RunFolder::rememberClaim(const QByteArray &name, const Platform::FileStatus &made) const
+void RunFolder::rememberClaim(const QByteArray &name, const Platform::FileStatus &made,
+                              const QByteArray &mark) const
 {
     const std::lock_guard<std::mutex> locked(m_claimsLock);
-    m_claims.insert(name, made);
+    m_claims.insert(name, {made, mark});
 }
 
 void RunFolder::forgetClaim(const QByteArray &name) const
@@ -222,15 +224,17 @@ void RunFolder::forgetClaim(const QByteArray &name) const
     m_claims.remove(name);
 }
 
-// Claims whose publication was given up (a stalled disk): still empty and
+// Claims whose publication was given up (a stalled disk): still unfilled and
 // still this run's, they go with the run.
 void RunFolder::dropUnfinishedClaims()
 {
     const std::lock_guard<std::mutex> locked(m_claimsLock);
     for (auto claim = m_claims.cbegin(); claim != m_claims.cend(); ++claim) {
         const Platform::FileStatus there = Platform::statusAt(m_results, claim.key());
-        if (there.ok() && there.kind == Platform::FileKind::Regular && there.sameFileAs(claim.value())
-            && there.size == 0)
+        if (!there.ok() || there.kind != Platform::FileKind::Regular)
+            continue;
+        if ((there.sameFileAs(claim->made) && there.size == 0)
+            || ClaimJournal::holdsMark(m_results, claim.key(), claim->mark))
             Platform::removeFileAt(m_results, claim.key());
     }
     m_claims.clear();

@@ -6,10 +6,9 @@
 #include <memory>
 #include <mutex>
 
+#include "writer/output/claimjournal.h"
 #include "writer/output/destination.h"
 #include "platform/files.h"
-
-class ClaimJournal;
 
 // A run's private folder inside the results folder, made with mkdtemp (mode
 // 0700), so nobody else can plant a link or a pipe where the tools write.
@@ -36,9 +35,11 @@ public:
     const Destination &destination() const { return m_destination; }
     // Where final names are claimed (Destination::Way::Claim); null otherwise.
     ClaimJournal *journal() const { return m_journal.get(); }
-    // Claims not yet finished, removed at the end of the run if still empty.
-    void rememberClaim(const QByteArray &name, const Platform::FileStatus &made) const;
+    // Claims not yet finished, removed at the end of the run while still unfilled.
+    void rememberClaim(const QByteArray &name, const Platform::FileStatus &made, const QByteArray &mark) const;
     void forgetClaim(const QByteArray &name) const;
+    // What earlier runs that died had left here, found when this one began.
+    const LeftBehind &leftBehind() const { return m_leftBehind; }
 
     // A fresh name for a tool's output in the run folder: free of "%", and
     // with an extension that ExifTool does not take for a sidecar.
@@ -65,7 +66,12 @@ private:
     Destination m_destination;
     std::unique_ptr<ClaimJournal> m_journal;
     mutable std::mutex m_claimsLock;
-    mutable QHash<QByteArray, Platform::FileStatus> m_claims;
+    struct Claim {
+        Platform::FileStatus made;
+        QByteArray mark;
+    };
+    mutable QHash<QByteArray, Claim> m_claims;
+    LeftBehind m_leftBehind;
     int m_results = -1;
     int m_run = -1;
     int m_lock = -1;

@@ -131,3 +131,21 @@ QString reportDetails(const QList<FileOutcome> &outcomes)
         lines.removeLast();
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
+
+QString earlierRunsNote(int claimsCleared, const QList<QByteArray> &leftAsTheyAre)
+{
+    QStringList lines;
+    if (claimsCleared > 0)
+        lines.append(QStringLiteral("Cleared %1 unfinished %2 that an earlier run, cut off by a crash or a "
+                                    "disk taken away, had left in the results folder.")
+                         .arg(claimsCleared)
+                         .arg(claimsCleared == 1 ? QStringLiteral("copy") : QStringLiteral("copies")));
+    if (!leftAsTheyAre.isEmpty()) {
+        lines.append(QStringLiteral("Left as %1, as %2 may not be what an earlier run had begun to write:")
+                         .arg(leftAsTheyAre.size() == 1 ? QStringLiteral("it is") : QStringLiteral("they are"),
+                              leftAsTheyAre.size() == 1 ? QStringLiteral("it") : QStringLiteral("they")));
+        for (const QByteArray &name : leftAsTheyAre)
+            lines.append(QStringLiteral("    ") + QString::fromUtf8(name));
+    }
+    return lines.join(QLatin1Char('\n'));
+}

@@ -16,3 +16,8 @@ QString endMessage(const QList<FileOutcome> &outcomes, int total, bool stopped);
 // in place of the one written), without command lines. Empty when there is
 // nothing to tell.
 QString reportDetails(const QList<FileOutcome> &outcomes);
+
+// What this run cleared of runs that died (a crash, a kill, a card pulled),
+// and the names it left because it could not tell them from another
+// program's files. Empty when there was nothing.
+QString earlierRunsNote(int claimsCleared, const QList<QByteArray> &leftAsTheyAre);
