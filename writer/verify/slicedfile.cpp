@@ -21,7 +21,7 @@ SlicedFile::SlicedFile(const QByteArray &path, std::vector<unsigned char> &buffe
     // worker in the opening; regular files read the same either way.
     m_fd = Platform::openForReading(path);
     if (m_fd < 0) {
-        m_error = Platform::errorText(Platform::lastError());
+        m_error = systemWords(Platform::lastError());
         return;
     }
     const Platform::FileStatus status = Platform::statusOf(m_fd);
@@ -48,7 +48,7 @@ bool SlicedFile::readSlice(std::size_t at)
         const std::int64_t got =
             Platform::readAt(m_fd, m_buffer.data() + done, length - done, std::int64_t(at + done));
         if (got < 0) {
-            m_error = Platform::errorText(Platform::lastError());
+            m_error = systemWords(Platform::lastError());
             return false;
         }
         if (got == 0) {
