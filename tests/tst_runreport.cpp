@@ -36,7 +36,7 @@ void TestRunReport::endMessageCountsFailures_data()
     QTest::newRow("two of three") << QList<Kind>{Kind::Failed, Kind::Written, Kind::Failed} << 3
                                   << false << "Done. 2 of 3 files could not be written.";
     QTest::newRow("stopped, rest not started")
-        << QList<Kind>{Kind::Written, Kind::NotStarted, Kind::NotStarted} << 3 << true
+        << QList<Kind>{Kind::Written, Kind::Stopped, Kind::Stopped} << 3 << true
         << "Stopped. 2 of 3 files could not be written.";
     QTest::newRow("stopped after the last") << QList<Kind>{Kind::Written} << 1 << true << "Stopped.";
 }
