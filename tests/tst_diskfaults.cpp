@@ -100,6 +100,7 @@ void TestDiskFaults::errorsNameTheDiskState_data()
     QTest::newRow("quota") << EDQUOT << "the disk is full";
     QTest::newRow("read-only") << EROFS << "the disk is read-only";
     QTest::newRow("FUSE server gone") << ENOTCONN << "the disk was removed or stopped answering";
+    QTest::newRow("FUSE call under way") << ECONNABORTED << "the disk was removed or stopped answering";
     QTest::newRow("device gone") << ENODEV << "the disk was removed or stopped answering";
     QTest::newRow("no such device or address") << ENXIO << "the disk was removed or stopped answering";
     QTest::newRow("input/output error") << EIO << "the disk was removed or stopped answering";

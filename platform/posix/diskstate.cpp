@@ -12,8 +12,10 @@ Platform::DiskState Platform::diskStateOf(int error)
     case EROFS:
         return DiskState::ReadOnly;
     // A card pulled or a share gone: the driver answers one of these, a FUSE
-    // mount whose server ended answers ENOTCONN.
+    // mount whose server ended answers ENOTCONN, or ECONNABORTED to a call
+    // that was under way.
     case ENOTCONN:
+    case ECONNABORTED:
     case ENODEV:
     case EIO:
     case ESHUTDOWN:

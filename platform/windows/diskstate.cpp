@@ -21,6 +21,7 @@ Platform::DiskState Platform::diskStateOf(int error)
     case ERROR_BAD_NETPATH:
     case ERROR_NETWORK_UNREACHABLE:
     case ERROR_UNEXP_NET_ERR:
+    case ERROR_CONNECTION_ABORTED:
     case ERROR_SEM_TIMEOUT:
     case ERROR_IO_DEVICE:
     case ERROR_CRC:

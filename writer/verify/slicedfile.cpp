@@ -67,6 +67,8 @@ bool SlicedFile::keptItsSize()
     if (m_fd < 0)
         return false;
     const Platform::FileStatus status = Platform::statusOf(m_fd);
+    if (!status.ok() && m_error.isEmpty())
+        m_error = systemWords(status.error); // a disk gone is no change of the file
     return status.ok() && std::size_t(status.size) == m_size;
 }
 
