@@ -84,6 +84,7 @@ private slots:
     void initTestCase() { m_whyNot = TestMounts::whyNot(); }
     void errorsNameTheDiskState_data();
     void errorsNameTheDiskState();
+    void stopOnASlowShare_data();
     void stopOnASlowShare();
     void fullCard();
 
@@ -118,19 +119,29 @@ void TestDiskFaults::errorsNameTheDiskState()
 // A share at about 100 KB/s: after the stop, only the files the tools had
 // begun may still be written, and the run ends within seconds rather than
 // after every command handed to a tool. A second run writes the rest.
+void TestDiskFaults::stopOnASlowShare_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("copies renamed over their claims") << int(TestMounts::Kind::NoLinks);
+    // A copy being filled into its claim when the stop's grace ends stops there.
+    QTest::newRow("copies filled into their claims") << int(TestMounts::Kind::NoRenameOver);
+}
+
 void TestDiskFaults::stopOnASlowShare()
 {
+    QFETCH(int, kind);
     if (!m_whyNot.isEmpty())
         QSKIP(qPrintable(m_whyNot));
     TestMounts mounts;
     TestMounts::Options slow;
     slow.writeDelayMs = 40;
-    const QString root = mounts.mount(TestMounts::Kind::NoLinks, slow);
+    const QString root = mounts.mount(TestMounts::Kind(kind), slow);
     QVERIFY2(!root.isEmpty(), qPrintable(mounts.error()));
     const QString out = root + QStringLiteral("/out");
-    QVERIFY(QDir().mkpath(out) && QDir().mkpath(m_local.filePath(QStringLiteral("slow"))));
-    const QStringList sources = makePhotos(m_local.filePath(QStringLiteral("slow")), 12, 560, 420);
-    QCOMPARE(sources.size(), 12);
+    const QString photos = m_local.filePath(QStringLiteral("slow%1").arg(kind));
+    QVERIFY(QDir().mkpath(out) && QDir().mkpath(photos));
+    const QStringList sources = makePhotos(photos, 8, 560, 420);
+    QCOMPARE(sources.size(), 8);
 
     ListSource list(sources, out, Value);
     WriterEngine engine(list, checkedOptionsFor(out));

@@ -178,16 +178,18 @@ void RunFiles::discardAndAskDisk(quint64 file, const QByteArray &output, std::in
 
 QSet<quint64> RunFiles::giveUpPublications()
 {
-    QSet<quint64> renaming;
+    QSet<quint64> answering;
     for (auto call = m_calls.begin(); call != m_calls.end();) {
         if (!call->gate || !call->gate->giveUp()) {
-            renaming.insert(call.key());
+            if (call->gate)
+                call->gate->cutShort();
+            answering.insert(call.key());
             ++call;
         } else {
             call = m_calls.erase(call);
         }
     }
-    return renaming;
+    return answering;
 }
 
 void RunFiles::close()

@@ -48,8 +48,9 @@ public:
     void discardAndAskDisk(quint64 file, const QByteArray &output, std::int64_t needed, const QString &reason,
                            const QString &toolLine);
     // The run is stopping short: the publications not yet renaming are given
-    // up, their copies go. Gives the files that will still be answered: the
-    // copies being renamed, which are whole, and the disks being asked.
+    // up, their copies go, and a copy being written into its claimed name
+    // stops. Gives the files that will still be answered: those past the
+    // gate, and the disks being asked.
     QSet<quint64> giveUpPublications();
 
     // Makes the copies' names durable and removes the run folder; closed() follows.

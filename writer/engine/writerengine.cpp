@@ -145,8 +145,9 @@ void WriterEngine::stop()
 }
 
 // The stop's grace is over: the files still being written are given up.
-// Their outputs lie in the run folder only, which goes with the run; a copy
-// already being renamed to its name is let finish, as it is whole.
+// Their outputs lie in the run folder only, which goes with the run. A copy
+// past its publication's gate is answered by it: renamed whole, or stopped
+// while it was filled into its claimed name, which then goes.
 void WriterEngine::cutStopShort()
 {
     if (!m_running || m_closing)

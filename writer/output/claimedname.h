@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <atomic>
 
 #include "platform/files.h"
 
@@ -28,8 +29,8 @@ public:
     // The copy renamed over the claim, when stillOurs().
     bool renameOver(const QByteArray &output, int *error);
     // The copy's bytes written into the claim through the held descriptor,
-    // and synced; it still needs checking.
-    bool fill(int copy, std::int64_t size, int *error);
+    // and synced; it still needs checking. False, at once, when `stop` is set.
+    bool fill(int copy, std::int64_t size, int *error, const std::atomic_bool &stop);
     // The name still holds the claim, now filled.
     bool stillHoldsFilled() const;
     int descriptor() const { return m_fd; }

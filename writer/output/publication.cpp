@@ -108,8 +108,13 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
             return written();
         }
         // The file system will not rename over a file: the claim takes the bytes.
-        if (!claim->fill(copy.get(), info.size, &error))
-            return failWith(because(Reason::NotSavedToDisk, systemWords(error)));
+        if (!claim->fill(copy.get(), info.size, &error, gate.cut())) {
+            if (!gate.cut())
+                return failWith(because(Reason::NotSavedToDisk, systemWords(error)));
+            publication = failWith(because(Reason::StoppedWhileWriting));
+            publication.kind = FileOutcome::Kind::Stopped;
+            return publication;
+        }
         if (!claim->stillHoldsFilled()) {
             claim->letGo();
             return failWith(because(Reason::ClaimChanged));
