@@ -321,8 +321,9 @@ void WriterEngine::onAnswer(quint64 serial, const ToolResult &result, bool timed
     const ToolVerdict verdict = judgeToolResult(result, flight.job.tagName, copyIsResult);
     if (!verdict.written && verdict.askTheDisk) {
         flight.phase = Flight::Phase::AskingDisk;
-        m_files->discardAndAskDisk(serial, flight.output, flight.size + CopyRoomBytes, verdict.reason,
-                                   verdict.toolLine);
+        // Each tool may have been writing a copy when the disk filled up.
+        m_files->discardAndAskDisk(serial, flight.output, (flight.size + CopyRoomBytes) * m_toolCount,
+                                   verdict.reason, verdict.toolLine);
     } else if (!verdict.written) {
         m_files->discard(flight.output);
         resolve(serial, FileOutcome::Kind::Failed, verdict.reason, verdict.toolLine);
