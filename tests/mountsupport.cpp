@@ -84,7 +84,8 @@ QString TestMounts::whyNot()
 
 bool TestMounts::waitForMount(const QString &point)
 {
-    const dev_t parent = deviceOf(point + QStringLiteral("/.."));
+    // By its path: through a dead mount ".." does not answer.
+    const dev_t parent = deviceOf(QFileInfo(point).absolutePath());
     QElapsedTimer waited;
     waited.start();
     while (waited.elapsed() < 10000) {
@@ -219,10 +220,15 @@ bool TestMounts::remount(const QString &point)
         return false;
     // The dead mount goes first; waiting until it is gone keeps
     // waitForMount() from taking it for the new one.
-    run(QStringLiteral("umount"), {QStringLiteral("-l"), point});
+    const QString parent = QFileInfo(point).absolutePath();
     QElapsedTimer waited;
     waited.start();
-    while (deviceOf(point) != deviceOf(point + QStringLiteral("/..")) && waited.elapsed() < 10000)
-        QThread::msleep(50);
-    return start(*mount);
+    do {
+        run(QStringLiteral("umount"), {QStringLiteral("-l"), point});
+        if (deviceOf(point) == deviceOf(parent))
+            return start(*mount);
+        QThread::msleep(200);
+    } while (waited.elapsed() < 20000);
+    m_error = QStringLiteral("%1 could not be unmounted after the pull").arg(point);
+    return false;
 }

@@ -16,7 +16,7 @@ private slots:
     void lostToolFailsFilesAndRunEnds_data();
     void lostToolFailsFilesAndRunEnds();
     void abandonLeavesNoResultFile();
-    void stopLetsFilesInFlightFinish();
+    void stopLetsOnlyBegunFilesFinish();
     void stopQuestionClosesWhenTheRunEnds();
 };
 
@@ -167,21 +167,27 @@ void TestBatchRunFaults::abandonLeavesNoResultFile()
     QVERIFY(m_dialogs.shown.isEmpty());
 }
 
-void TestBatchRunFaults::stopLetsFilesInFlightFinish()
+// One tool holds b, c and d when a is written and e is taken from the list:
+// the stop lets b, which the tool has begun, finish; c and d, queued behind
+// it, and e are never written.
+void TestBatchRunFaults::stopLetsOnlyBegunFilesFinish()
 {
     m_host.entries = makeSources({"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg", "f.jpg"});
     m_dialogs.questionAnswers = {true};
     BatchRun run(m_host, m_dialogs);
     run.setToolProgram(writeStandIn(m_dir->path(), QStringLiteral("0.2")));
     run.setVerifier({}); // the stand-in writes no picture
+    run.setWorkerCount(1);
     m_host.onText = [&](const QString &text) {
-        if (text == QLatin1String("Processing: b.jpg"))
+        if (text == QLatin1String("Processing: e.jpg"))
             run.requestStop();
     };
     QVERIFY(runToEnd(run));
     QCOMPARE(m_dialogs.ofKind(QStringLiteral("question")).first().text,
              QStringLiteral("Stop the run? Files already written are kept."));
     QCOMPARE(m_dialogs.shown.last().text, QStringLiteral("Stopped. 4 of 6 files could not be written."));
+    QVERIFY(m_dialogs.shown.last().details.startsWith(
+        QLatin1String("4 files not written. Not started: the run was stopped first\n")));
     QCOMPARE(outputNames(), (QStringList{"a.jpg", "b.jpg"}));
     QVERIFY(!run.BatchBusy());
 }

@@ -36,7 +36,7 @@ void TestRunReport::endMessageCountsFailures_data()
     QTest::newRow("two of three") << QList<Kind>{Kind::Failed, Kind::Written, Kind::Failed} << 3
                                   << false << "Done. 2 of 3 files could not be written.";
     QTest::newRow("stopped, rest not started")
-        << QList<Kind>{Kind::Written, Kind::NotStarted, Kind::NotStarted} << 3 << true
+        << QList<Kind>{Kind::Written, Kind::Stopped, Kind::Stopped} << 3 << true
         << "Stopped. 2 of 3 files could not be written.";
     QTest::newRow("stopped after the last") << QList<Kind>{Kind::Written} << 1 << true << "Stopped.";
 }
@@ -135,6 +135,9 @@ void TestRunReport::explainsWhatExifToolPrints_data()
         << "Warning: Truncated PreviewIFD directory. IFD dropped. - a.jpg\n"
            "Warning: [minor] Writing large value for ImageDescription - a.jpg\n"
         << "The value is too large for one EXIF block" << false;
+    // A full card: the disk's state is asked for, as ExifTool gives no errno.
+    QTest::newRow("output not written") << QByteArray() << false << "Error: Error writing output file - a.jpg\n"
+                                        << "The copy could not be created in the results folder" << false;
     QTest::newRow("unknown line kept beside generic words")
         << QByteArray() << false << "Error: Something new - a.jpg\n"
         << "ExifTool could not write the copy" << false;
@@ -170,6 +173,7 @@ void TestRunReport::explainsWhatExifToolPrints()
     const ToolReason reason = explainToolLines(errors, output);
     QVERIFY2(reason.plainWords.startsWith(words), qPrintable(reason.plainWords));
     QCOMPARE(reason.isNoteOnly, noteOnly);
+    QCOMPARE(reason.askTheDisk, words.startsWith(QLatin1String("The copy could not be created")));
     QVERIFY2(!reason.toolLine.isEmpty() && errors.contains(reason.toolLine), qPrintable(reason.toolLine));
     QCOMPARE(droppedMetadataNotes(errors).size(), errors.contains(QLatin1String("IFD dropped")) ? 1 : 0);
 }

@@ -65,7 +65,7 @@ BatchReport makeBatchReport(const ReportInputs &inputs)
     // What the stop kept from starting counts as not written.
     for (int i = 0; i < inputs.notStarted.size(); ++i) {
         FileOutcome outcome;
-        outcome.kind = FileOutcome::Kind::NotStarted;
+        outcome.kind = FileOutcome::Kind::Stopped;
         outcome.position = inputs.firstNotStarted + i;
         outcome.source = inputs.notStarted.at(i);
         report.outcomes.append(outcome);

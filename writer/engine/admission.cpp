@@ -89,7 +89,7 @@ Admission admitSource(const QByteArray &sourcePath, const RunFolder &folder,
         admission.refusal = because(Reason::FolderUnderFinalName);
         break;
     case RunFolder::Entry::Unknown:
-        admission.refusal = because(Reason::ResultsUnreadable, Platform::errorText(error));
+        admission.refusal = because(Reason::ResultsUnreadable, systemWords(error));
         break;
     case RunFolder::Entry::File:
     case RunFolder::Entry::Other:
@@ -122,5 +122,5 @@ QString refusalForKind(Platform::FileKind kind)
 QString readFailure(int error)
 {
     return Platform::isMissing(error) ? because(Reason::FileGone)
-                                      : because(Reason::FileUnreadable, Platform::errorText(error));
+                                      : because(Reason::FileUnreadable, systemWords(error));
 }

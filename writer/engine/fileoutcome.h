@@ -4,7 +4,8 @@
 
 // What became of one listed file in a run.
 struct FileOutcome {
-    enum class Kind { Written, AlreadyThere, WrittenWithNotes, Failed, NotStarted };
+    // Stopped: the run was stopped before this file was written; no copy was kept.
+    enum class Kind { Written, AlreadyThere, WrittenWithNotes, Failed, Stopped };
     Kind kind = Kind::Written;
     QString source;      // the list entry's text
     QString reason;      // plain words (Failed; for WrittenWithNotes the note words)

@@ -2,7 +2,11 @@
 
 #include <QPointer>
 #include <QSemaphore>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
+#include "platform/diskstate.h"
 #include "writer/engine/filework.h"
 #include "writer/output/runfolder.h"
 #include "writer/report/reasons.h"
@@ -15,8 +19,34 @@ constexpr int AbandonWaitMs = 1000;
 // copy's size three times: the copy and the source read back, the copy written.
 constexpr std::int64_t SlowLinkBytesPerSecond = 256 * 1024;
 constexpr std::int64_t TimesMoved = 3;
+// How long the end of a run waits for publications given up to leave the
+// run folder; one stuck on a stalled disk is not waited for longer.
+constexpr auto PublishingDrain = std::chrono::seconds(5);
 
 } // namespace
+
+struct RunFiles::Publishing {
+    std::mutex lock;
+    std::condition_variable done;
+    int count = 0;
+
+    void begin()
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        ++count;
+    }
+    void end()
+    {
+        const std::lock_guard<std::mutex> hold(lock);
+        --count;
+        done.notify_all();
+    }
+    void waitForAll()
+    {
+        std::unique_lock<std::mutex> hold(lock);
+        done.wait_for(hold, PublishingDrain, [this] { return count == 0; });
+    }
+};
 
 RunFiles::RunFiles(QByteArray resultsFolder, CopyVerifier verifier, bool syncCopies, int timeoutMs,
                    QObject *parent)
@@ -26,6 +56,7 @@ RunFiles::RunFiles(QByteArray resultsFolder, CopyVerifier verifier, bool syncCop
     , m_syncCopies(syncCopies)
     , m_timeoutMs(timeoutMs)
     , m_cancelled(std::make_shared<std::atomic_bool>(false))
+    , m_publishing(std::make_shared<Publishing>())
 {
     m_watch.setInterval(qBound(10, m_timeoutMs / 4, 1000));
     connect(&m_watch, &QTimer::timeout, this, &RunFiles::checkWatch);
@@ -102,10 +133,14 @@ void RunFiles::publish(quint64 file, const PublishInput &input, std::int64_t siz
     const std::shared_ptr<RunFolder> folder = m_folder;
     const std::shared_ptr<PublishGate> gate = call.gate;
     const std::shared_ptr<std::atomic_bool> cancelled = m_cancelled;
+    const std::shared_ptr<Publishing> publishing = m_publishing;
+    publishing->begin();
     FileWork::run<Publication>(
         this,
-        [withSync, verifier, folder, gate, cancelled] {
-            return publishCopy(withSync, verifier, *folder, *gate, *cancelled);
+        [withSync, verifier, folder, gate, cancelled, publishing] {
+            const Publication publication = publishCopy(withSync, verifier, *folder, *gate, *cancelled);
+            publishing->end();
+            return publication;
         },
         [this, file, gate](const Publication &publication) {
             auto call = m_calls.find(file);
@@ -122,6 +157,43 @@ void RunFiles::discard(const QByteArray &output)
         FileWork::start([folder, output] { folder->discard(output); });
 }
 
+void RunFiles::discardAndAskDisk(quint64 file, const QByteArray &output, std::int64_t needed,
+                                 const QString &reason, const QString &toolLine)
+{
+    Call &call = m_calls[file];
+    call.since.start();
+    call.limitMs = m_timeoutMs;
+    const std::shared_ptr<RunFolder> folder = m_folder;
+    FileWork::run<Platform::DiskState>(
+        this,
+        [folder, output, needed] {
+            folder->discard(output);
+            return Platform::diskStateAt(folder->runDescriptor(), needed);
+        },
+        [this, file, reason, toolLine](const Platform::DiskState &state) {
+            if (m_calls.remove(file) == 0)
+                return; // given up on
+            const QString words = diskWords(state);
+            emit failed(file, words.isEmpty() ? reason : because(Reason::ToolCannotCreateOn, words), toolLine);
+        });
+}
+
+QSet<quint64> RunFiles::giveUpPublications()
+{
+    QSet<quint64> answering;
+    for (auto call = m_calls.begin(); call != m_calls.end();) {
+        if (!call->gate || !call->gate->giveUp()) {
+            if (call->gate)
+                call->gate->cutShort();
+            answering.insert(call.key());
+            ++call;
+        } else {
+            call = m_calls.erase(call);
+        }
+    }
+    return answering;
+}
+
 void RunFiles::close()
 {
     m_watch.stop();
@@ -135,9 +207,11 @@ void RunFiles::close()
         });
         return;
     }
+    const std::shared_ptr<Publishing> publishing = m_publishing;
     FileWork::run<bool>(
         this,
-        [folder] {
+        [folder, publishing] {
+            publishing->waitForAll();
             folder->finish();
             return true;
         },
@@ -192,7 +266,9 @@ void RunFiles::checkWatch()
     }
     for (const GivenUp &call : givenUp) {
         FileWork::makeRoomForStuckCall();
-        emit stalled(call.file, because(call.publishing ? Reason::CheckAndSaveNoAnswer : Reason::FileNoAnswer,
-                                        timeLimitText(int(call.limitMs))));
+        emit failed(call.file,
+                    because(call.publishing ? Reason::CheckAndSaveNoAnswer : Reason::FileNoAnswer,
+                            timeLimitText(int(call.limitMs))),
+                    QString());
     }
 }

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <atomic>
@@ -43,6 +44,17 @@ public:
     // share gets the time it needs.
     void publish(quint64 file, const PublishInput &input, std::int64_t size);
     void discard(const QByteArray &output);
+    // Removes the output of a tool that could not write it, and asks the
+    // disk once whether its state says why: a full or gone disk, rather than
+    // a refusal of this one file. failed() follows, with the tool's reason
+    // where the disk does not tell.
+    void discardAndAskDisk(quint64 file, const QByteArray &output, std::int64_t needed, const QString &reason,
+                           const QString &toolLine);
+    // The run is stopping short: the publications not yet renaming are given
+    // up, their copies go, and a copy being written into its claimed name
+    // stops. Gives the files that will still be answered: those past the
+    // gate, and the disks being asked.
+    QSet<quint64> giveUpPublications();
 
     // Makes the copies' names durable and removes the run folder; closed() follows.
     void close();
@@ -54,7 +66,7 @@ signals:
     void opened(bool ok, const QString &whyNot);
     void admitted(quint64 file, const Admission &admission);
     void published(quint64 file, const Publication &publication);
-    void stalled(quint64 file, const QString &reason);
+    void failed(quint64 file, const QString &reason, const QString &toolLine);
     void closed();
 
 private:
@@ -66,6 +78,10 @@ private:
 
     void checkWatch();
 
+    // Publications still on worker threads, given up or not: the run folder
+    // goes only once they are out of it.
+    struct Publishing;
+
     QByteArray m_resultsFolder;
     CopyVerifier m_verifier;
     bool m_syncCopies;
@@ -73,6 +89,7 @@ private:
     std::shared_ptr<RunFolder> m_folder;
     LeftBehind m_leftBehind;
     std::shared_ptr<std::atomic_bool> m_cancelled;
+    std::shared_ptr<Publishing> m_publishing;
     QHash<quint64, Call> m_calls;
     QElapsedTimer m_openingSince;
     bool m_opening = false;

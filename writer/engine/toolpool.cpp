@@ -64,7 +64,7 @@ void ToolPool::onFailed(int slotIndex, ExifToolWorker *worker, const QString &wh
     retire(worker, false);
     slot.worker = nullptr;
     slot.ready = false;
-    if (m_ending)
+    if (m_ending || m_windingDown)
         return;
     // Ended while idle: a new tool takes its place, unless they keep ending.
     if (hadStarted && ++slot.idleEnds < 3) {
@@ -95,8 +95,12 @@ void ToolPool::onAnswer(ExifToolWorker *worker, const ToolResult &result)
             slot.idleEnds = 0;
         if (!queue.isEmpty())
             slot.headSince.start();
-        // A slot whose tool died gets a new one.
-        if (result.processLost && !m_ending) {
+        if (m_windingDown) {
+            // Killed, not asked to end: it would run the commands still in its input.
+            slot.worker = nullptr;
+            retire(worker, true);
+        } else if (result.processLost && !m_ending) {
+            // A slot whose tool died gets a new one.
             slot.worker = nullptr;
             retire(worker, false);
             startTool(i);
@@ -109,6 +113,8 @@ void ToolPool::onAnswer(ExifToolWorker *worker, const ToolResult &result)
 int ToolPool::roomiestSlot() const
 {
     int best = -1;
+    if (m_windingDown)
+        return best;
     int bestLoad = m_commandsPerTool;
     for (int i = 0; i < int(m_slots.size()); ++i) {
         const Slot &slot = m_slots[size_t(i)];
@@ -165,6 +171,29 @@ void ToolPool::retire(ExifToolWorker *worker, bool kill)
         worker->stop();
 }
 
+QList<quint64> ToolPool::windDown()
+{
+    m_windingDown = true;
+    QList<quint64> notBegun;
+    for (Slot &slot : m_slots) {
+        if (!slot.worker)
+            continue;
+        // A tool runs its commands in turn: only the first it holds can have begun.
+        QList<quint64> &queue = m_files[slot.worker];
+        if (queue.size() > 1)
+            notBegun += queue.sliced(1);
+        queue = queue.mid(0, 1);
+    }
+    return notBegun;
+}
+
+void ToolPool::killBusy()
+{
+    for (Slot &slot : m_slots)
+        if (slot.worker && !m_files.value(slot.worker).isEmpty())
+            retire(std::exchange(slot.worker, nullptr), true);
+}
+
 void ToolPool::endAll()
 {
     m_ending = true;
@@ -211,6 +240,7 @@ void ToolPool::checkWatch()
         slot.worker = nullptr;
         slot.ready = false;
         retire(stuck, true);
-        startTool(i);
+        if (!m_windingDown)
+            startTool(i);
     }
 }

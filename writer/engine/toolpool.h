@@ -33,6 +33,12 @@ public:
     bool anyAlive() const;
     QString failure() const { return m_failure; }
 
+    // The run is stopping: no tool takes another file, and each is killed
+    // once it has answered the file it is on. The files it held behind that
+    // one are handed back, not begun.
+    QList<quint64> windDown();
+    // The stop's grace is over: the tools still on a file are killed.
+    void killBusy();
     // Asks every tool to end after its commands; ended() follows.
     void endAll();
     // The program is closing: every tool is killed, and briefly waited for.
@@ -72,4 +78,5 @@ private:
     QString m_failure;
     bool m_anyStarted = false;
     bool m_ending = false;
+    bool m_windingDown = false; // no tool takes a file, none is replaced
 };

@@ -18,6 +18,8 @@ namespace {
 
 // How long the end of a run waits for tools asked to end.
 constexpr int ToolEndWaitMs = 5000;
+// A copy takes the source's size and the tag: a disk with less room is full.
+constexpr std::int64_t CopyRoomBytes = 64 * 1024;
 
 QByteArray nameOf(const QByteArray &path)
 {
@@ -33,17 +35,6 @@ QByteArray withoutClosingSeparator(QByteArray folder)
 
 } // namespace
 
-struct WriterEngine::Flight {
-    enum class Phase { Admitting, ForTool, InTool, Publishing };
-    WriteJob job;
-    Phase phase = Phase::Admitting;
-    QByteArray output;    // the tool's output in the run folder
-    bool toolRan = false;
-    QString noteWords;
-    QString noteLines;
-    std::int64_t size = 0; // the source's
-};
-
 WriterEngine::WriterEngine(JobSource &source, Options options, QObject *parent)
     : QObject(parent)
     , m_source(source)
@@ -54,6 +45,8 @@ WriterEngine::WriterEngine(JobSource &source, Options options, QObject *parent)
     m_options.commandsPerWorker = qMax(1, m_options.commandsPerWorker);
     m_closeDeadline.setSingleShot(true);
     connect(&m_closeDeadline, &QTimer::timeout, this, &WriterEngine::closeRun);
+    m_stopGrace.setSingleShot(true);
+    connect(&m_stopGrace, &QTimer::timeout, this, &WriterEngine::cutStopShort);
 }
 
 WriterEngine::~WriterEngine()
@@ -68,6 +61,7 @@ void WriterEngine::start(int fileCount)
     m_running = true;
     m_exhausted = false;
     m_stopping = false;
+    m_cutShort = false;
     m_closing = false;
     m_finishing = false;
     m_folderFailure.clear();
@@ -81,10 +75,11 @@ void WriterEngine::start(int fileCount)
         resolve(serial, publication.kind, publication.reason, publication.toolLine, publication.group);
         pump();
     });
-    connect(m_files.get(), &RunFiles::stalled, this, [this](quint64 serial, const QString &reason) {
-        resolve(serial, FileOutcome::Kind::Failed, reason);
-        pump();
-    });
+    connect(m_files.get(), &RunFiles::failed, this,
+            [this](quint64 serial, const QString &reason, const QString &toolLine) {
+                resolve(serial, FileOutcome::Kind::Failed, reason, toolLine);
+                pump();
+            });
     connect(m_files.get(), &RunFiles::closed, this, [this] {
         m_running = false;
         emit finished();
@@ -105,7 +100,8 @@ void WriterEngine::onFolderOpened(bool ok, const QString &whyNot)
     m_folderOpening = false;
     if (ok) {
         m_destination = m_files->destination();
-        m_tools->start(m_toolCount, m_files->runFolderDescriptor());
+        if (!m_stopping)
+            m_tools->start(m_toolCount, m_files->runFolderDescriptor());
     }
     else {
         m_folderFailure = whyNot; // every file fails with it; no tool is needed
@@ -117,8 +113,8 @@ void WriterEngine::onToolsFailedToStart(const QString &why)
 {
     m_running = false;
     ++m_generation;
+    m_stopGrace.stop();
     m_flights.clear();
-    m_forTool.clear();
     m_files->close();
     m_files->disconnect(this);
     emit failedToStart(why);
@@ -134,25 +130,34 @@ QString WriterEngine::noToolReason() const
     return m_tools->anyAlive() ? QString() : m_tools->failure();
 }
 
-// Whether another file may be taken in. Files on their way to a tool are
-// enough to keep every tool fed; copies waiting for the disk get more room,
-// so a slow sync never starves the tools. Either way a long list costs no memory.
-bool WriterEngine::roomForAnotherFile() const
-{
-    const int tools = m_toolCount;
-    const auto publishing = std::count_if(m_flights.cbegin(), m_flights.cend(), [](const auto &entry) {
-        return entry.second.phase == Flight::Phase::Publishing;
-    });
-    const int feeding = int(m_flights.size() - size_t(publishing));
-    return feeding < tools * (m_options.commandsPerWorker + 1)
-        && int(m_flights.size()) < tools * (m_options.commandsPerWorker + 8);
-}
-
 void WriterEngine::stop()
 {
-    if (!m_running)
+    if (!m_running || m_stopping)
         return;
     m_stopping = true;
+    const QList<quint64> notBegun = m_tools->windDown() + m_flights.serials([](const Flight &flight) {
+        return flight.phase == Flight::Phase::Admitting || flight.phase == Flight::Phase::ForTool;
+    });
+    for (quint64 serial : notBegun)
+        resolve(serial, FileOutcome::Kind::Stopped, QString());
+    m_stopGrace.start(StopGraceMs);
+    checkFinished();
+}
+
+// The stop's grace is over: the files still being written are given up.
+// Their outputs lie in the run folder only, which goes with the run. A copy
+// past its publication's gate is answered by it: renamed whole, or stopped
+// while it was filled into its claimed name, which then goes.
+void WriterEngine::cutStopShort()
+{
+    if (!m_running || m_closing)
+        return;
+    m_cutShort = true;
+    m_tools->killBusy();
+    const QSet<quint64> stillComing = m_files->giveUpPublications();
+    for (quint64 serial : m_flights.serials([](const Flight &) { return true; }))
+        if (!stillComing.contains(serial))
+            resolve(serial, FileOutcome::Kind::Stopped, because(Reason::StoppedWhileWriting));
     checkFinished();
 }
 
@@ -163,12 +168,12 @@ void WriterEngine::abandon()
     m_running = false;
     ++m_generation;
     m_closeDeadline.stop();
+    m_stopGrace.stop();
     if (m_tools)
         m_tools->killAll();
     if (m_files)
         m_files->abandon();
     m_flights.clear();
-    m_forTool.clear();
     m_names.clear();
 }
 
@@ -179,12 +184,7 @@ LeftBehind WriterEngine::leftBehind() const
 
 int WriterEngine::oldestInFlight() const
 {
-    int oldest = 0;
-    for (const auto &entry : m_flights)
-        if (entry.second.phase == Flight::Phase::InTool
-            && (oldest == 0 || entry.second.job.position < oldest))
-            oldest = entry.second.job.position;
-    return oldest;
+    return m_flights.oldestInTool();
 }
 
 void WriterEngine::pump()
@@ -197,7 +197,7 @@ void WriterEngine::pump()
         feedTools();
         if (m_folderOpening || m_exhausted || m_stopping)
             break;
-        if (!roomForAnotherFile())
+        if (!m_flights.roomForAnother(m_toolCount, m_options.commandsPerWorker))
             break;
         std::optional<WriteJob> job = m_source.nextJob();
         if (generation != m_generation)
@@ -215,12 +215,12 @@ void WriterEngine::pump()
 void WriterEngine::feedTools()
 {
     if (const QString why = noToolReason(); !why.isEmpty()) {
-        for (quint64 serial : std::exchange(m_forTool, {}))
+        for (quint64 serial : m_flights.takeAllForTool())
             resolve(serial, FileOutcome::Kind::Failed, why);
         return;
     }
-    while (!m_forTool.isEmpty() && m_tools->hasRoom())
-        send(m_forTool.takeFirst());
+    while (m_flights.anyForTool() && m_tools->hasRoom())
+        send(m_flights.takeForTool());
 }
 
 // Takes the file into the run; its source and final name are looked at on a
@@ -228,8 +228,12 @@ void WriterEngine::feedTools()
 void WriterEngine::admit(const WriteJob &job)
 {
     const quint64 serial = m_nextSerial++;
-    Flight &flight = m_flights[serial];
-    flight.job = job;
+    Flight &flight = m_flights.add(serial, job);
+    if (m_stopping) {
+        // Taken from the list just as the stop came.
+        resolve(serial, FileOutcome::Kind::Stopped, QString());
+        return;
+    }
 
     if (job.refusal.isEmpty())
         flight.job.refusal = noToolReason();
@@ -252,10 +256,10 @@ void WriterEngine::admit(const WriteJob &job)
 
 void WriterEngine::onAdmitted(quint64 serial, const Admission &admission)
 {
-    auto found = m_flights.find(serial);
-    if (found == m_flights.end() || found->second.phase != Flight::Phase::Admitting)
+    Flight *found = m_flights.find(serial);
+    if (!found || found->phase != Flight::Phase::Admitting)
         return;
-    Flight &flight = found->second;
+    Flight &flight = *found;
     if (!admission.refusal.isEmpty()) {
         resolve(serial, FileOutcome::Kind::Failed, admission.refusal);
     } else if (admission.finalTaken) {
@@ -265,24 +269,14 @@ void WriterEngine::onAdmitted(quint64 serial, const Admission &admission)
     } else {
         flight.output = RunFolder::outputName(serial);
         flight.size = admission.size;
-        queueForTool(serial);
+        m_flights.queueForTool(serial);
     }
     pump();
 }
 
-void WriterEngine::queueForTool(quint64 serial)
-{
-    Flight &flight = m_flights.at(serial);
-    flight.phase = Flight::Phase::ForTool;
-    const auto later = std::find_if(m_forTool.begin(), m_forTool.end(), [&](quint64 other) {
-        return m_flights.at(other).job.position > flight.job.position;
-    });
-    m_forTool.insert(later, serial);
-}
-
 void WriterEngine::send(quint64 serial)
 {
-    Flight &flight = m_flights.at(serial);
+    Flight &flight = *m_flights.find(serial);
     WriteCommand command;
     command.output = flight.output;
     command.assignment = flight.job.assignment;
@@ -294,7 +288,7 @@ void WriterEngine::send(quint64 serial)
         return;
     }
     if (!m_tools->submit(serial, encoded)) {
-        queueForTool(serial);
+        m_flights.queueForTool(serial);
         return;
     }
     flight.phase = Flight::Phase::InTool;
@@ -302,17 +296,20 @@ void WriterEngine::send(quint64 serial)
 
 void WriterEngine::onAnswer(quint64 serial, const ToolResult &result, bool timedOut)
 {
-    auto found = m_flights.find(serial);
-    if (found == m_flights.end())
+    Flight *found = m_flights.find(serial);
+    if (!found)
         return;
-    Flight &flight = found->second;
+    Flight &flight = *found;
 
     if (result.processLost) {
         // The tool is gone, so whatever it left in the run folder is no copy.
         m_files->discard(flight.output);
         if (!result.begun && !timedOut) {
             // The tool never began it: it goes to the tool taking its place.
-            queueForTool(serial);
+            if (m_stopping)
+                resolve(serial, FileOutcome::Kind::Stopped, QString());
+            else
+                m_flights.queueForTool(serial);
         } else {
             flight.toolRan = true;
             const ToolVerdict verdict = judgeToolResult(result, flight.job.tagName, false);
@@ -327,7 +324,12 @@ void WriterEngine::onAnswer(quint64 serial, const ToolResult &result, bool timed
     flight.toolRan = true;
     const bool copyIsResult = !flight.job.assignment || flight.job.assignment->value.isEmpty();
     const ToolVerdict verdict = judgeToolResult(result, flight.job.tagName, copyIsResult);
-    if (!verdict.written) {
+    if (!verdict.written && verdict.askTheDisk) {
+        flight.phase = Flight::Phase::AskingDisk;
+        // Each tool may have been writing a copy when the disk filled up.
+        m_files->discardAndAskDisk(serial, flight.output, (flight.size + CopyRoomBytes) * m_toolCount,
+                                   verdict.reason, verdict.toolLine);
+    } else if (!verdict.written) {
         m_files->discard(flight.output);
         resolve(serial, FileOutcome::Kind::Failed, verdict.reason, verdict.toolLine);
     } else {
@@ -343,7 +345,10 @@ void WriterEngine::onAnswer(quint64 serial, const ToolResult &result, bool timed
 // published first, whatever the tools' timing.
 void WriterEngine::publishWhenFirst(quint64 serial)
 {
-    const Flight &flight = m_flights.at(serial);
+    const Flight *found = m_flights.find(serial);
+    if (!found || m_cutShort)
+        return;
+    const Flight &flight = *found;
     if (!m_names.mayPublish(nameKey(flight.job.finalPath), serial))
         return;
     if (!m_names.writtenBy(nameKey(flight.job.finalPath)).isEmpty()) {
@@ -356,7 +361,7 @@ void WriterEngine::publishWhenFirst(quint64 serial)
 
 void WriterEngine::turnAway(quint64 serial)
 {
-    const QByteArray finalPath = m_flights.at(serial).job.finalPath;
+    const QByteArray finalPath = m_flights.find(serial)->job.finalPath;
     const QString winner = m_names.writtenBy(nameKey(finalPath));
     // The winner's copy bears its source's name.
     if (m_destination.caseInsensitive && QFileInfo(winner).fileName() != QFile::decodeName(nameOf(finalPath))) {
@@ -371,7 +376,7 @@ void WriterEngine::turnAway(quint64 serial)
 
 void WriterEngine::startPublication(quint64 serial)
 {
-    const Flight &flight = m_flights.at(serial);
+    const Flight &flight = *m_flights.find(serial);
     m_files->publish(serial, {flight.job.sourcePath, flight.output, nameOf(flight.job.finalPath),
                               flight.job.tagName,
                               flight.job.assignment ? flight.job.assignment->value : QString(),
@@ -382,12 +387,10 @@ void WriterEngine::startPublication(quint64 serial)
 void WriterEngine::resolve(quint64 serial, FileOutcome::Kind kind, QString reason,
                            QString toolLine, QString group, QString detail)
 {
-    auto found = m_flights.find(serial);
-    if (found == m_flights.end())
+    const std::optional<Flight> taken = m_flights.take(serial);
+    if (!taken)
         return;
-    const Flight flight = std::move(found->second);
-    m_flights.erase(found);
-    m_forTool.removeAll(serial);
+    const Flight &flight = *taken;
 
     FileOutcome outcome;
     outcome.kind = kind;
@@ -407,7 +410,8 @@ void WriterEngine::resolve(quint64 serial, FileOutcome::Kind kind, QString reaso
 
 void WriterEngine::checkFinished()
 {
-    if (!m_running || m_pulling || m_closing)
+    // A run folder still being made is waited for, so that it goes too.
+    if (!m_running || m_pulling || m_closing || m_folderOpening)
         return;
     if (!(m_exhausted || m_stopping) || !m_flights.empty())
         return;
@@ -430,5 +434,6 @@ void WriterEngine::closeRun()
         return;
     m_finishing = true;
     m_closeDeadline.stop();
+    m_stopGrace.stop();
     m_files->close();
 }

@@ -4,10 +4,10 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <map>
 #include <memory>
 
 #include "writer/engine/fileoutcome.h"
+#include "writer/engine/filesinflight.h"
 #include "writer/engine/nameclaims.h"
 #include "writer/engine/writejob.h"
 #include "writer/output/claimjournal.h"
@@ -22,6 +22,9 @@ struct ToolResult;
 // A file that gets no answer for this long (from the tool, or from the file
 // system while it is looked at, checked or published) is given up.
 inline constexpr int FileTimeoutMs = 2 * 60 * 1000;
+// After a stop, how long the files being written may take to finish. A
+// slow share takes seconds per copy: the end must not wait for them all.
+inline constexpr int StopGraceMs = 3000;
 
 // Writes the copies: resident ExifTools (one per core by default), each kept
 // fed with several commands, writing into a private run folder; every copy
@@ -50,7 +53,9 @@ public:
     // files follow as soon as a tool is ready. failedToStart() or finished()
     // ends the run.
     void start(int fileCount);
-    // No further file starts; the files in flight finish.
+    // No further file starts, and only the files a tool has begun may still
+    // be written: the rest end as stopped at once. What is still being
+    // written when the grace runs out is given up.
     void stop();
     // At once (the program is closing): the tools are killed and the run
     // folder goes, waiting for the file system for a second at most.
@@ -68,17 +73,16 @@ signals:
     void finished();
 
 private:
-    struct Flight;
 
     void onFolderOpened(bool ok, const QString &whyNot);
     void onToolsFailedToStart(const QString &why);
     QString noToolReason() const;
     void onAnswer(quint64 serial, const ToolResult &result, bool timedOut);
+    void cutStopShort();
     void pump();
     void feedTools();
     void admit(const WriteJob &job);
     void onAdmitted(quint64 serial, const Admission &admission);
-    void queueForTool(quint64 serial);
     void send(quint64 serial);
     void publishWhenFirst(quint64 serial);
     void turnAway(quint64 serial);
@@ -87,7 +91,6 @@ private:
     void resolve(quint64 serial, FileOutcome::Kind kind, QString reason,
                  QString toolLine = QString(), QString group = QString(),
                  QString detail = QString());
-    bool roomForAnotherFile() const;
     QByteArray nameKey(const QByteArray &finalPath) const;
     void checkFinished();
     void closeRun();
@@ -96,12 +99,12 @@ private:
     Options m_options;
     std::unique_ptr<ToolPool> m_tools;
     int m_toolCount = 1;
-    std::map<quint64, Flight> m_flights; // every file not yet resolved
-    QList<quint64> m_forTool;            // admitted, waiting for a tool, in list order
+    FilesInFlight m_flights;
     NameClaims m_names;
     Destination m_destination;
     std::unique_ptr<RunFiles> m_files;
     QTimer m_closeDeadline;
+    QTimer m_stopGrace;
     QString m_folderFailure;
     quint64 m_nextSerial = 1;
     quint64 m_generation = 0;
@@ -109,6 +112,7 @@ private:
     bool m_folderOpening = false;
     bool m_exhausted = false;
     bool m_stopping = false;
+    bool m_cutShort = false;  // the stop's grace is over: nothing more is published
     bool m_pulling = false;
     bool m_closing = false;   // every file is resolved; the tools are asked to end
     bool m_finishing = false; // the run folder is going

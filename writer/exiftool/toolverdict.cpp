@@ -10,6 +10,7 @@ namespace {
 
 enum class LineKind {
     Failure,  // the copy is missing or must not be kept
+    DiskFailure, // a failure to make the copy, which the disk's state may explain
     Note,     // the copy is kept, but ExifTool says it lost something
     Harmless, // says nothing about the written tag or the picture
 };
@@ -41,7 +42,8 @@ constexpr LineRow kLineRows[] = {
     // Damaged EXIF directories ExifTool will not copy: "Error: Truncated IFD1 directory"
     {R"((Truncated|Bad) \S+ directory|Bad format|Invalid \S+ directory)", Reason::ToolDamagedMetadata,
      LineKind::Failure},
-    {R"(Error creating|Error writing|No space left|Can't create)", Reason::ToolCannotCreate, LineKind::Failure},
+    // "Error creating file: ...", "Error writing output file": the errno is ExifTool's own.
+    {R"(Error creating|Error writing|No space left|Can't create)", Reason::ToolCannotCreate, LineKind::DiskFailure},
     // Common on camera photos; the maker notes are copied as they were.
     {R"(Maker notes could not be parsed)", Reason::Count, LineKind::Harmless},
     // Counters: "1 image files created", "1 files weren't updated due to errors"
@@ -79,7 +81,8 @@ Explained explainLine(const QString &line)
             continue;
         if (entry.row->kind == LineKind::Harmless)
             return {entry.row, QString()};
-        return {entry.row, because(entry.row->words, match.captured(1))};
+        return {entry.row, match.lastCapturedIndex() > 0 ? because(entry.row->words, match.captured(1))
+                                                          : because(entry.row->words)};
     }
     return {};
 }
@@ -114,8 +117,8 @@ ToolReason explainToolLines(const QString &errors, const QString &output)
                 unknownLine = line;
             continue;
         }
-        if (explained.row->kind == LineKind::Failure)
-            return {explained.words, line, false};
+        if (explained.row->kind == LineKind::Failure || explained.row->kind == LineKind::DiskFailure)
+            return {explained.words, line, false, explained.row->kind == LineKind::DiskFailure};
         if (explained.row->kind == LineKind::Note && note.plainWords.isEmpty())
             note = {explained.words, line, true};
     }
@@ -182,6 +185,7 @@ ToolVerdict judgeToolResult(const ToolResult &result, const QString &tagName, bo
         : explainToolLines(relevant.join(QLatin1Char('\n')), QString());
     verdict.reason = explained.plainWords;
     verdict.toolLine = explained.toolLine;
+    verdict.askTheDisk = explained.askTheDisk;
     if (verdict.toolLine.isEmpty() && result.status > 0)
         verdict.toolLine = because(Reason::ToolExitStatus, QString::number(result.status));
     return verdict;

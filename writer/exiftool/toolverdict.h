@@ -11,6 +11,7 @@ struct ToolVerdict {
     QString reason;   // why not, in words (when not written)
     QString toolLine; // the tool's own line behind the reason, if any
     QString noteWords; // written, but the tool dropped damaged metadata of the source
+    bool askTheDisk = false; // the copy could not be made: the disk's state may say why
     QString noteLines;
 };
 
@@ -27,6 +28,7 @@ struct ToolReason {
     QString plainWords;
     QString toolLine;   // the ExifTool line the words explain; may be empty
     bool isNoteOnly = false; // the copy was written; the line only notes a loss
+    bool askTheDisk = false;
 };
 
 // From one file's standard error (and output), the first line that explains

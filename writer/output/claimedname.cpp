@@ -87,7 +87,8 @@ bool ClaimedName::renameOver(const QByteArray &output, int *error)
     return false;
 }
 
-bool ClaimedName::fill(int copy, const QByteArray &output, std::int64_t size, int *error)
+bool ClaimedName::fill(int copy, const QByteArray &output, std::int64_t size, int *error,
+                       const std::atomic_bool &stop)
 {
     if (!m_folder.journal()->filling(m_name, output)) {
         *error = Platform::lastError();
@@ -99,8 +100,13 @@ bool ClaimedName::fill(int copy, const QByteArray &output, std::int64_t size, in
         *error = Platform::lastError();
         return false;
     }
-    std::vector<char> block(std::size_t(1) << 20);
+    // Small blocks, so a stop is heard between them even on a slow share.
+    std::vector<char> block(std::size_t(64) << 10);
     for (std::int64_t at = 0; at < size;) {
+        if (stop.load()) {
+            *error = 0;
+            return false;
+        }
         const std::int64_t got = Platform::readAt(copy, block.data(), block.size(), at);
         if (got <= 0 || !Platform::writeAt(m_fd, block.data(), std::size_t(got), at)) {
             *error = got == 0 ? EIO : Platform::lastError();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <atomic>
 
 #include "platform/files.h"
 
@@ -29,8 +30,8 @@ public:
     bool renameOver(const QByteArray &output, int *error);
     // The copy's bytes written into the claim through the held descriptor,
     // and synced; it still needs checking. `output` names the copy in the
-    // run folder, for the journal.
-    bool fill(int copy, const QByteArray &output, std::int64_t size, int *error);
+    // run folder, for the journal. False, at once, when `stop` is set.
+    bool fill(int copy, const QByteArray &output, std::int64_t size, int *error, const std::atomic_bool &stop);
     // The name still holds the claim, now filled.
     bool stillHoldsFilled() const;
     int descriptor() const { return m_fd; }

@@ -49,7 +49,7 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
     if (!copy.isOpen()) {
         const int error = Platform::lastError();
         return failWith(Platform::isMissing(error) ? because(Reason::ResultMissing)
-                                                   : because(Reason::CopyUnopened, Platform::errorText(error)));
+                                                   : because(Reason::CopyUnopened, systemWords(error)));
     }
     const Platform::FileStatus info = Platform::statusOf(copy.get());
     if (!info.ok() || info.kind != Platform::FileKind::Regular || !info.ownedByUser)
@@ -70,7 +70,7 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
             folder.discard(input.output);
             return judgeTaken();
         case ClaimedName::Made::Failed:
-            return failWith(because(Reason::NotNamed, Platform::errorText(error)));
+            return failWith(because(Reason::NotNamed, systemWords(error)));
         }
     }
     const CopyCheck check = verifier
@@ -86,7 +86,7 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
         return failWith(because(Reason::RunStopped));
     // Without this a power cut can leave an empty file under the final name.
     if (input.sync && !Platform::syncData(copy.get()))
-        return failWith(because(Reason::NotSavedToDisk, Platform::errorText(Platform::lastError())));
+        return failWith(because(Reason::NotSavedToDisk, systemWords(Platform::lastError())));
     if (!gate.enterRename())
         return failWith(because(Reason::RunGaveUp));
 
@@ -104,13 +104,18 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
         }
         if (folder.destination().renameOverClaim) {
             if (!claim->renameOver(input.output, &error))
-                return failWith(because(Reason::NotNamed, Platform::errorText(error)));
+                return failWith(because(Reason::NotNamed, systemWords(error)));
             claim->finish(false);
             return written();
         }
         // The file system will not rename over a file: the claim takes the bytes.
-        if (!claim->fill(copy.get(), input.output, info.size, &error))
-            return failWith(because(Reason::NotSavedToDisk, Platform::errorText(error)));
+        if (!claim->fill(copy.get(), input.output, info.size, &error, gate.cut())) {
+            if (!gate.cut())
+                return failWith(because(Reason::NotSavedToDisk, systemWords(error)));
+            publication = failWith(because(Reason::StoppedWhileWriting));
+            publication.kind = FileOutcome::Kind::Stopped;
+            return publication;
+        }
         if (!claim->stillHoldsFilled()) {
             claim->letGo();
             return failWith(because(Reason::ClaimChanged));
@@ -137,9 +142,9 @@ Publication publishCopy(const PublishInput &input, const CopyVerifier &verifier,
         folder.discard(input.output);
         return judgeTaken();
     case Platform::Renamed::Unsupported:
-        return failWith(because(Reason::NoSafeRename, Platform::errorText(error)));
+        return failWith(because(Reason::NoSafeRename, systemWords(error)));
     case Platform::Renamed::Failed:
         break;
     }
-    return failWith(because(Reason::NotNamed, Platform::errorText(error)));
+    return failWith(because(Reason::NotNamed, systemWords(error)));
 }

@@ -43,6 +43,10 @@ class PublishGate {
 public:
     bool enterRename() { return advance(Rename); }
     bool giveUp() { return advance(GivenUp); }
+    // The run is stopping short: a copy past the gate that is still being
+    // written into its claimed name stops there, and the claim goes.
+    void cutShort() { m_cut = true; }
+    const std::atomic_bool &cut() const { return m_cut; }
 
 private:
     enum State { Working, Rename, GivenUp };
@@ -52,6 +56,7 @@ private:
         return m_state.compare_exchange_strong(expected, to);
     }
     std::atomic<int> m_state{Working};
+    std::atomic_bool m_cut{false};
 };
 
 // Checks the copy, syncs it and, when it reads back as asked, gives it its

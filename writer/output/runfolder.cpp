@@ -131,7 +131,7 @@ RunFolder::~RunFolder()
 std::unique_ptr<RunFolder> RunFolder::create(const QByteArray &resultsFolder, QString *whyNot)
 {
     const auto fail = [whyNot](int error) {
-        *whyNot = because(Reason::ResultsNotWritable, Platform::errorText(error));
+        *whyNot = because(Reason::ResultsNotWritable, systemWords(error));
         return nullptr;
     };
     std::unique_ptr<RunFolder> folder(new RunFolder);

@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include "platform/files.h"
+
 namespace {
 
 struct ReasonRow {
@@ -126,6 +128,12 @@ constexpr ReasonRow kReasons[] = {
     {Reason::NotNamed, "The copy could not be given its name (%1)."},
     {Reason::CheckAndSaveNoAnswer, "The file system did not finish checking and saving this copy "
                                    "within %1."},
+    {Reason::StoppedWhileWriting, "The run was stopped while this copy was being written; no copy "
+                                  "was kept."},
+    {Reason::DiskFull, "the disk is full"},
+    {Reason::DiskGone, "the disk was removed or stopped answering"},
+    {Reason::DiskReadOnly, "the disk is read-only"},
+    {Reason::ToolCannotCreateOn, "The copy could not be created in the results folder: %1"},
 
     {Reason::NotStarted, "Not started: the run was stopped first"},
     {Reason::NotedChange, "ExifTool noted a change of the copy's metadata"},
@@ -168,6 +176,27 @@ QString because(Reason reason, const QString &first, const QString &second)
 QString because(Reason reason, const QString &first, const QString &second, const QString &third)
 {
     return wordsOf(reason).arg(first, second, third);
+}
+
+QString diskWords(Platform::DiskState state)
+{
+    switch (state) {
+    case Platform::DiskState::Full:
+        return because(Reason::DiskFull);
+    case Platform::DiskState::Gone:
+        return because(Reason::DiskGone);
+    case Platform::DiskState::ReadOnly:
+        return because(Reason::DiskReadOnly);
+    case Platform::DiskState::Answering:
+        break;
+    }
+    return QString();
+}
+
+QString systemWords(int error)
+{
+    const QString words = diskWords(Platform::diskStateOf(error));
+    return words.isEmpty() ? Platform::errorText(error) : words;
 }
 
 QString timeLimitText(int timeoutMs)

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "platform/diskstate.h"
+
 // Every reason a user reads for what became of a file, by name; the words
 // themselves are in one table (reasons.cpp), so they are read, and changed,
 // side by side. "%1" and further take the named parts.
@@ -98,6 +100,12 @@ enum class Reason {
     NoSafeRename,           // the system's words
     NotNamed,               // the system's words
     CheckAndSaveNoAnswer,   // the time limit
+    StoppedWhileWriting,
+    // The disk's state, in place of the system's words
+    DiskFull,
+    DiskGone,
+    DiskReadOnly,
+    ToolCannotCreateOn,     // the disk's state
     // The report's words where the outcome carries none
     NotStarted,
     NotedChange,
@@ -110,6 +118,12 @@ QString because(Reason reason);
 QString because(Reason reason, const QString &first);
 QString because(Reason reason, const QString &first, const QString &second);
 QString because(Reason reason, const QString &first, const QString &second, const QString &third);
+
+// A file-system error in plain words: the disk's state where the error names
+// one ("the disk is full"), else the system's own words.
+QString systemWords(int error);
+// The disk's state in plain words; empty while it answers.
+QString diskWords(Platform::DiskState state);
 
 // "2 minutes", "0.5 seconds": a time limit as the reasons give it.
 QString timeLimitText(int timeoutMs);

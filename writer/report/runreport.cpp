@@ -11,7 +11,7 @@ namespace {
 
 bool isFailure(FileOutcome::Kind kind)
 {
-    return kind == FileOutcome::Kind::Failed || kind == FileOutcome::Kind::NotStarted;
+    return kind == FileOutcome::Kind::Failed || kind == FileOutcome::Kind::Stopped;
 }
 
 QString filesCount(qsizetype count)
@@ -26,7 +26,7 @@ QString reasonOf(const FileOutcome &outcome)
         return outcome.group;
     if (!outcome.reason.isEmpty())
         return outcome.reason;
-    if (outcome.kind == FileOutcome::Kind::NotStarted)
+    if (outcome.kind == FileOutcome::Kind::Stopped)
         return because(Reason::NotStarted);
     if (outcome.kind == FileOutcome::Kind::WrittenWithNotes)
         return because(Reason::NotedChange);

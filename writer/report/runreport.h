@@ -7,7 +7,7 @@
 
 // "Done." when nothing failed; else "Done. N of M files could not be written."
 // ("file" for 1). With stopped, "Stopped." or "Stopped. N of M ...". N counts
-// Failed and NotStarted; AlreadyThere and WrittenWithNotes count as written.
+// Failed and Stopped; AlreadyThere and WrittenWithNotes count as written.
 QString endMessage(const QList<FileOutcome> &outcomes, int total, bool stopped);
 
 // Plain-text details: failures grouped by reason, most frequent first, each

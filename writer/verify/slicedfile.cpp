@@ -21,7 +21,7 @@ SlicedFile::SlicedFile(const QByteArray &path, std::vector<unsigned char> &buffe
     // worker in the opening; regular files read the same either way.
     m_fd = Platform::openForReading(path);
     if (m_fd < 0) {
-        m_error = Platform::errorText(Platform::lastError());
+        m_error = systemWords(Platform::lastError());
         return;
     }
     const Platform::FileStatus status = Platform::statusOf(m_fd);
@@ -48,7 +48,7 @@ bool SlicedFile::readSlice(std::size_t at)
         const std::int64_t got =
             Platform::readAt(m_fd, m_buffer.data() + done, length - done, std::int64_t(at + done));
         if (got < 0) {
-            m_error = Platform::errorText(Platform::lastError());
+            m_error = systemWords(Platform::lastError());
             return false;
         }
         if (got == 0) {
@@ -67,6 +67,8 @@ bool SlicedFile::keptItsSize()
     if (m_fd < 0)
         return false;
     const Platform::FileStatus status = Platform::statusOf(m_fd);
+    if (!status.ok() && m_error.isEmpty())
+        m_error = systemWords(status.error); // a disk gone is no change of the file
     return status.ok() && std::size_t(status.size) == m_size;
 }
 

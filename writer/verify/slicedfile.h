@@ -32,7 +32,8 @@ public:
     const unsigned char *bytes(std::size_t at, std::size_t length);
     // Where the byte next occurs from `from` on; size() when it does not.
     std::size_t find(unsigned char byte, std::size_t from);
-    // False when the file's size is no longer the one it had when opened.
+    // False when the file's size is no longer the one it had when opened, or
+    // cannot be read any more (error() then says why).
     bool keptItsSize();
 
 private:

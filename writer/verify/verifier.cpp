@@ -191,11 +191,9 @@ CopyCheck checkOpened(SlicedFile &source, SlicedFile &copy, const CopyExpectatio
 // Why the file could not be read whole, or nothing.
 QString unreadable(SlicedFile &file)
 {
-    if (!file.error().isEmpty())
-        return file.error();
-    if (!file.keptItsSize())
-        return because(Reason::ChangedWhileRead);
-    return QString();
+    if (file.error().isEmpty() && file.keptItsSize())
+        return QString();
+    return file.error().isEmpty() ? because(Reason::ChangedWhileRead) : file.error();
 }
 
 } // namespace
