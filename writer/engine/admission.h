@@ -23,6 +23,11 @@ struct Admission {
 Admission admitSource(const QByteArray &sourcePath, const RunFolder &folder,
                       const QByteArray &finalName);
 
+// Empty when the file is a regular file that begins as a JPEG; else why it
+// cannot be a source. Never waits on a pipe or a device. Blocks on the file
+// system: worker threads only.
+QString sourceRefusal(const QByteArray &sourcePath);
+
 // Empty for a regular file; else why a file of that kind is not read.
 QString refusalForKind(Platform::FileKind kind);
 // Why a file could not be opened or read, from the error.
