@@ -42,6 +42,7 @@ struct WriterEngine::Flight {
     QString noteWords;
     QString noteLines;
     std::int64_t size = 0; // the source's
+    std::optional<QString> madeValue; // the file's own, when the job made one
 };
 
 WriterEngine::WriterEngine(JobSource &source, Options options, QObject *parent)
@@ -247,7 +248,7 @@ void WriterEngine::admit(const WriteJob &job)
     }
     m_names.claim(nameKey(job.finalPath), serial);
 
-    m_files->admit(serial, job.sourcePath, nameOf(job.finalPath));
+    m_files->admit(serial, job.sourcePath, nameOf(job.finalPath), job.makeValue);
 }
 
 void WriterEngine::onAdmitted(quint64 serial, const Admission &admission)
@@ -256,6 +257,10 @@ void WriterEngine::onAdmitted(quint64 serial, const Admission &admission)
     if (found == m_flights.end() || found->second.phase != Flight::Phase::Admitting)
         return;
     Flight &flight = found->second;
+    if (admission.value && flight.job.assignment) {
+        flight.madeValue = admission.value;
+        flight.job.assignment->value = *admission.value;
+    }
     if (!admission.refusal.isEmpty()) {
         resolve(serial, FileOutcome::Kind::Failed, admission.refusal);
     } else if (admission.finalTaken) {
@@ -398,6 +403,7 @@ void WriterEngine::resolve(quint64 serial, FileOutcome::Kind kind, QString reaso
     outcome.group = std::move(group);
     outcome.detail = std::move(detail);
     outcome.toolRan = flight.toolRan;
+    outcome.value = flight.madeValue;
     emit fileDone(outcome);
 
     if (const quint64 next = m_names.release(nameKey(flight.job.finalPath), serial, countsAsWritten(kind),
