@@ -1,20 +1,19 @@
 // The ways a value is made for each picture: keywords added and removed,
 // dates shifted, fields filled in, values read from a spreadsheet.
-#include <QDir>
-#include <QSet>
-#include <QTemporaryDir>
-#include <QtTest>
-
-#include "testsupport.h"
+#include "batchrunsupport.h"
 #include "writer/engine/admission.h"
 #include "writer/report/reasons.h"
 #include "writer/values/dateshift.h"
 #include "writer/values/spreadsheet.h"
 #include "writer/values/valueplan.h"
 
-class TestValues : public QObject {
+Q_DECLARE_METATYPE(ValueWay)
+
+class TestValues : public QObject, private BatchRunFixture {
     Q_OBJECT
 private slots:
+    void init() { BatchRunFixture::init(); }
+    void cleanup() { BatchRunFixture::cleanup(); }
     void keywords_data();
     void keywords();
     void dateShift_data();
@@ -24,6 +23,8 @@ private slots:
     void spreadsheet_data();
     void spreadsheet();
     void spreadsheetFiles();
+    void eachWayThroughExifTool_data();
+    void eachWayThroughExifTool();
 };
 
 namespace {
@@ -218,5 +219,88 @@ void TestValues::spreadsheetFiles()
         QStringLiteral("Row 3 (%1): ").arg(QDir::toNativeSeparators(dir.filePath(QStringLiteral("notes.jpg"))))));
 }
 
-QTEST_GUILESS_MAIN(TestValues)
+void TestValues::eachWayThroughExifTool_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<ValueWay>("way");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("sourceTags"); // per file, an ExifTool assignment or ""
+    QTest::addColumn<QStringList>("own");        // per file, "<none>" for no row; empty: no spreadsheet
+    QTest::addColumn<QStringList>("expected");   // per file, the copy's value or "not written: " and words of the reason
+    QTest::newRow("add keywords") << "Keywords" << ValueWay::AddKeywords << "sun; sand"
+                                  << QStringList{"-XPKeywords=sea;Sun", "", "-XPKeywords=boat"} << QStringList()
+                                  << QStringList{"sea;Sun;sand", "sun;sand", "boat;sun;sand"};
+    QTest::newRow("remove keywords") << "Keywords" << ValueWay::RemoveKeywords << "SUN"
+                                     << QStringList{"-XPKeywords=sea;Sun", "-XPKeywords=sun", ""} << QStringList()
+                                     << QStringList{"sea", "", ""};
+    QTest::newRow("shift dates") << "Date and Time (original)" << ValueWay::ShiftDate << "+1h30m"
+                                 << QStringList{"-DateTimeOriginal=2021:08:31 23:00:00",
+                                                "-DateTimeOriginal=2024:02:28 22:45:10", ""}
+                                 << QStringList()
+                                 << QStringList{"2021:09:01 00:30:00", "2024:02:29 00:15:10",
+                                                "not written: holds no Date and Time (original)"};
+    QTest::newRow("fill in fields") << "Title" << ValueWay::FillFields << "{n}/{count} {name} {date}"
+                                    << QStringList{"-DateTimeOriginal=2021:08:31 10:00:00",
+                                                   "-CreateDate=2022:01:02 03:04:05", ""}
+                                    << QStringList()
+                                    << QStringList{"1/3 a 2021-08-31", "2/3 b 2022-01-02",
+                                                   "not written: no date taken"};
+    QTest::newRow("values from a spreadsheet") << "Artist" << ValueWay::AsTyped << "typed, never used"
+                                               << QStringList{"", "", ""}
+                                               << QStringList{"Ann", "<none>", "Bo \"B\"\r\nLund"}
+                                               << QStringList{"Ann", "not written: no value for this file",
+                                                              "Bo \"B\"\r\nLund"};
+}
+
+// Each copy reads back with its own value, the sources stay as they were, a
+// second run counts every copy as already there, and the report shows the
+// way and each value.
+void TestValues::eachWayThroughExifTool()
+{
+    QFETCH(QString, label);
+    QFETCH(ValueWay, way);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, sourceTags);
+    QFETCH(QStringList, own);
+    QFETCH(QStringList, expected);
+    const QStringList names{"a.jpg", "b.jpg", "c.jpg"};
+    m_host.entries = makeSources(names);
+    QList<QByteArray> before;
+    for (int i = 0; i < names.size(); ++i) {
+        if (!sourceTags.at(i).isEmpty())
+            runExifTool(m_dir->path(), "-overwrite_original\n" + sourceTags.at(i).toUtf8() + '\n'
+                                           + m_host.entries.at(i).toUtf8() + '\n');
+        before.append(fileBytes(m_host.entries.at(i)));
+        if (!own.isEmpty())
+            m_host.own.append(own.at(i) == QLatin1String("<none>") ? std::nullopt : std::optional<QString>(own.at(i)));
+    }
+    m_host.label = label;
+    m_host.way = wayLabel(way);
+    m_host.value = typed;
+    const QString tagName = TagNameOf(*TagOptionFor(label));
+
+    for (int pass = 0; pass < 2; ++pass) {
+        BatchRun run(m_host, m_dialogs);
+        QVERIFY(runToEnd(run));
+        const BatchReport &report = m_reports.last();
+        QCOMPARE(report.outcomes.size(), names.size());
+        for (int i = 0; i < names.size(); ++i) {
+            const FileOutcome &outcome = report.outcomes.at(i);
+            const QString copy = m_out + QLatin1Char('/') + names.at(i);
+            if (expected.at(i).startsWith(QLatin1String("not written: "))) {
+                QCOMPARE(outcome.kind, FileOutcome::Kind::Failed);
+                QVERIFY2(outcome.reason.contains(expected.at(i).mid(13), Qt::CaseInsensitive), qPrintable(outcome.reason));
+                QVERIFY(!QFile::exists(copy));
+                continue;
+            }
+            QCOMPARE(outcome.kind, pass == 0 ? FileOutcome::Kind::Written : FileOutcome::Kind::AlreadyThere);
+            QCOMPARE(readTag(copy, tagName), expected.at(i));
+            QCOMPARE(fileBytes(m_host.entries.at(i)), before.at(i));
+            if (pass == 0)
+                QVERIFY2(report.details().contains(QStringLiteral("%1: ").arg(names.at(i))), qPrintable(report.details()));
+        }
+    }
+}
+
+OSTRELL_CORE_TEST_MAIN(TestValues)
 #include "tst_values.moc"
