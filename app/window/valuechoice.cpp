@@ -218,10 +218,12 @@ void ValueChoice::appendSome()
     if (!sheet.error.isEmpty())
         m_dialogs.message(QStringLiteral("The spreadsheet cannot be used. %1").arg(sheet.error));
     else if (!sheet.problems.isEmpty())
-        m_dialogs.message(QStringLiteral("%1 of the spreadsheet cannot be used; their files were not "
-                                         "added to the list.")
-                              .arg(sheet.problems.size() == 1 ? QStringLiteral("1 row")
-                                                              : QStringLiteral("%1 rows").arg(sheet.problems.size())),
+        m_dialogs.message(sheet.problems.size() == 1
+                              ? QStringLiteral("1 row of the spreadsheet cannot be used; its file was not "
+                                               "added to the list.")
+                              : QStringLiteral("%1 rows of the spreadsheet cannot be used; their files were "
+                                               "not added to the list.")
+                                    .arg(sheet.problems.size()),
                           problemLines(sheet.problems));
     m_done = LoadedSheet();
     emit loaded();
