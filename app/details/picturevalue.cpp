@@ -24,3 +24,8 @@ MadeValue readPictureValue(const ValuePlan &plan, const ValueSource &source, con
 {
     return pictureValue(plan, source, needsSourceTags(plan) ? readPictureFacts(path) : PictureFacts());
 }
+
+std::function<MadeValue(const QByteArray &)> pictureValueMaker(const ValuePlan &plan, const ValueSource &source)
+{
+    return [plan, source](const QByteArray &path) { return readPictureValue(plan, source, path); };
+}

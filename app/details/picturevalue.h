@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <functional>
 
 #include "app/details/picturefacts.h"
 #include "writer/values/valueplan.h"
@@ -13,3 +14,6 @@ MadeValue pictureValue(const ValuePlan &plan, ValueSource source, const PictureF
 // Reads the picture's tags when the plan needs them, then pictureValue().
 // Blocks on the file system: worker threads only.
 MadeValue readPictureValue(const ValuePlan &plan, const ValueSource &source, const QByteArray &path);
+
+// readPictureValue() for one file of a run, called with its path.
+std::function<MadeValue(const QByteArray &)> pictureValueMaker(const ValuePlan &plan, const ValueSource &source);

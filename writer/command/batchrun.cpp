@@ -263,17 +263,9 @@ std::optional<WriteJob> BatchRun::prepare(int position)
     if (!step(124, [&] {
             job.assignment = m_assignment;
             job.tagName = m_assignment ? TagNameOf(m_assignment->option) : QString();
-            if (m_assignment && isPerFile(m_inputs.plan)) {
-                ValueSource file;
-                file.path = job.source;
-                file.n = position;
-                file.count = count;
-                if (m_inputs.plan.ownValues)
-                    file.own = m_inputs.ownValues.value(position - 1);
-                job.makeValue = [plan = m_inputs.plan, file](const QByteArray &path) {
-                    return readPictureValue(plan, file, path);
-                };
-            }
+            if (m_assignment && isPerFile(m_inputs.plan))
+                job.makeValue = pictureValueMaker(
+                    m_inputs.plan, {job.source, position, count, m_inputs.ownValues.value(position - 1)});
             // The copy takes the source's own name, byte for byte.
             job.resultsFolder = Platform::encodeName(output).left(
                 qMax(1, int(Platform::encodeName(output).lastIndexOf('/'))));

@@ -21,6 +21,7 @@ struct WriteJob {
     // Makes this file's value from the source, in place of the assignment's,
     // on a worker thread as the file is looked at; none: the assignment's stands.
     std::function<MadeValue(const QByteArray &sourcePath)> makeValue;
+    std::optional<QString> madeValue; // what it made, once the file was looked at
 };
 
 // Hands the engine its files, one at a time, in list order.

@@ -42,7 +42,6 @@ struct WriterEngine::Flight {
     QString noteWords;
     QString noteLines;
     std::int64_t size = 0; // the source's
-    std::optional<QString> madeValue; // the file's own, when the job made one
 };
 
 WriterEngine::WriterEngine(JobSource &source, Options options, QObject *parent)
@@ -257,10 +256,9 @@ void WriterEngine::onAdmitted(quint64 serial, const Admission &admission)
     if (found == m_flights.end() || found->second.phase != Flight::Phase::Admitting)
         return;
     Flight &flight = found->second;
-    if (admission.value && flight.job.assignment) {
-        flight.madeValue = admission.value;
+    flight.job.madeValue = admission.value;
+    if (admission.value && flight.job.assignment)
         flight.job.assignment->value = *admission.value;
-    }
     if (!admission.refusal.isEmpty()) {
         resolve(serial, FileOutcome::Kind::Failed, admission.refusal);
     } else if (admission.finalTaken) {
@@ -403,7 +401,7 @@ void WriterEngine::resolve(quint64 serial, FileOutcome::Kind kind, QString reaso
     outcome.group = std::move(group);
     outcome.detail = std::move(detail);
     outcome.toolRan = flight.toolRan;
-    outcome.value = flight.madeValue;
+    outcome.value = flight.job.madeValue;
     emit fileDone(outcome);
 
     if (const quint64 next = m_names.release(nameKey(flight.job.finalPath), serial, countsAsWritten(kind),

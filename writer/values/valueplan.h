@@ -28,9 +28,9 @@ struct ValueSource {
     QString path;                     // the list entry's text
     int n = 0;                        // its place in the run, 1-based
     int count = 0;                    // the run's files
-    std::optional<QString> own;       // its own value; nothing when it has none
-    std::optional<QString> current;   // the chosen tag in the source; nothing when absent
-    std::optional<QString> dateTaken; // as stored, "YYYY:MM:DD HH:MM:SS"
+    std::optional<QString> own = std::nullopt;       // its own value; nothing when it has none
+    std::optional<QString> current = std::nullopt;   // the chosen tag in the source; nothing when absent
+    std::optional<QString> dateTaken = std::nullopt; // as stored, "YYYY:MM:DD HH:MM:SS"
 };
 
 // The value one copy will hold, or why the file gets no copy.
