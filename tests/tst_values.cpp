@@ -25,6 +25,7 @@ private slots:
     void spreadsheetFiles();
     void eachWayThroughExifTool_data();
     void eachWayThroughExifTool();
+    void reportShowsEachFilesValue();
 };
 
 namespace {
@@ -300,6 +301,37 @@ void TestValues::eachWayThroughExifTool()
                 QVERIFY2(report.details().contains(QStringLiteral("%1: ").arg(names.at(i))), qPrintable(report.details()));
         }
     }
+}
+
+// The command line shown for a file carries that file's value, and the
+// details name the way and each copy's value.
+void TestValues::reportShowsEachFilesValue()
+{
+    ReportInputs inputs;
+    inputs.toolPath = QStringLiteral("exiftool");
+    inputs.resultsFolder = QStringLiteral("/out");
+    inputs.assignment = Assignment{QStringLiteral(" -XPKeywords="), QStringLiteral("gull")};
+    inputs.wayWords = QStringLiteral("Added to each picture's keywords: \"gull\".");
+    const auto outcome = [](int position, FileOutcome::Kind kind, const char *value, const char *reason) {
+        FileOutcome made;
+        made.position = position;
+        made.kind = kind;
+        made.source = QStringLiteral("/p/%1.jpg").arg(position);
+        made.reason = QString::fromUtf8(reason);
+        made.toolRan = true;
+        made.value = QString::fromUtf8(value);
+        return made;
+    };
+    inputs.outcomes = {outcome(1, FileOutcome::Kind::Failed, "sea;gull", "one reason"),
+                       outcome(2, FileOutcome::Kind::Failed, "boat;gull", "another reason"),
+                       outcome(3, FileOutcome::Kind::Written, "gull", ""),
+                       outcome(4, FileOutcome::Kind::Written, "sun;gull", "")};
+    const BatchReport report = makeBatchReport(inputs);
+    QVERIFY(report.outcomes.at(0).commandLine.contains(QLatin1String("-XPKeywords=\"sea;gull\"")));
+    QVERIFY(report.outcomes.at(1).commandLine.contains(QLatin1String("-XPKeywords=\"boat;gull\"")));
+    QVERIFY2(report.details().startsWith(inputs.wayWords + QStringLiteral("\nEach copy holds:\n  3.jpg: \"gull\"\n"
+                                                                           "  4.jpg: \"sun;gull\"\n")),
+             qPrintable(report.details()));
 }
 
 OSTRELL_CORE_TEST_MAIN(TestValues)

@@ -213,18 +213,25 @@ void DetailsPanel::showRead()
     } else if (!m_selectedPath.isEmpty()) {
         header.note = QStringLiteral("Reading…");
     }
+    const ValuePlan plan = currentPlan();
+    header.way = planRefusal(plan).isEmpty() ? planWords(plan) : QString();
     m_window->showHeader(header);
-    m_window->showRows(detailRows(facts, tag, selectedValue(facts)));
+    m_window->showRows(detailRows(facts, tag, selectedValue(plan, facts)));
 }
 
-// What the selected picture's copy will hold, made as the run makes it.
-MadeValue DetailsPanel::selectedValue(const PictureFacts &facts) const
+ValuePlan DetailsPanel::currentPlan() const
 {
     ValuePlan plan;
     plan.tagLabel = m_controls.tag->currentText();
     plan.typed = m_host.tagValue();
     plan.way = wayForLabel(m_controls.way->currentText()).value_or(ValueWay::AsTyped);
     plan.ownValues = m_host.hasOwnValues();
+    return plan;
+}
+
+// What the selected picture's copy will hold, made as the run makes it.
+MadeValue DetailsPanel::selectedValue(const ValuePlan &plan, const PictureFacts &facts) const
+{
     if (!isPerFile(plan))
         return {plan.typed, valueRefusal(plan.tagLabel, plan.typed)};
     if (const QString refusal = planRefusal(plan); !refusal.isEmpty())

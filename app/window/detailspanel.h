@@ -64,7 +64,8 @@ private:
     void onCounted(const QString &tagLabel, const SummaryCount &count);
     void onRunFinished(const BatchReport &report);
     int selectedRow() const;
-    MadeValue selectedValue(const PictureFacts &facts) const;
+    ValuePlan currentPlan() const;
+    MadeValue selectedValue(const ValuePlan &plan, const PictureFacts &facts) const;
 
     Controls m_controls;
     BatchHost &m_host;
