@@ -90,6 +90,8 @@ void TestValues::dateShift_data()
     QTest::newRow("unknown unit") << "2021:08:31 12:00:00" << "+3 fortnights"
                                   << "refused: \"fortnights\" is not a unit of time. Type + for later or - for "
                                      "earlier, then the amount with its units, for example +1h30m, -2d, +1y or -0:30.";
+    QTest::newRow("no such day") << "2021:04:31 12:00:00" << "+1d"
+                                 << "refused: Its Date and Time (original) \"2021:04:31 12:00:00\" is no date that can be shifted.";
     QTest::newRow("beyond year 9999") << "9999:12:31 23:00:00" << "+1d"
                                       << "refused: Its Date and Time (original) \"9999:12:31 23:00:00\" shifted falls outside the years 1 to 9999.";
 }

@@ -15,6 +15,7 @@
 #include "app/shared/settings.h"
 #include "filelist/filelistmodel.h"
 #include "platform/filenames.h"
+#include "platform/files.h"
 #include "writer/command/prerunchecks.h"
 #include "writer/engine/admission.h"
 #include "writer/tags/tagcatalogue.h"
@@ -86,7 +87,11 @@ LoadedSheet readSheet(const QString &path, const ValuePlan &plan)
 {
     LoadedSheet loaded;
     QFile file(path);
-    if (QFileInfo(path).size() > LargestSheet)
+    // A pipe or a device would hold the reading thread for ever.
+    if (const Platform::FileStatus status = Platform::statusOf(Platform::encodeName(path));
+        status.ok() && status.kind != Platform::FileKind::Regular)
+        loaded.sheet.error = refusalForKind(status.kind);
+    else if (QFileInfo(path).size() > LargestSheet)
         loaded.sheet.error = QStringLiteral("The file is too large for a spreadsheet of values.");
     else if (!file.open(QIODevice::ReadOnly))
         loaded.sheet.error = file.errorString();

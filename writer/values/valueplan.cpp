@@ -1,5 +1,7 @@
 #include "writer/values/valueplan.h"
 
+#include <QDate>
+
 #include "writer/tags/datevalue.h"
 #include "writer/tags/tagcatalogue.h"
 #include "writer/values/dateshift.h"
@@ -137,8 +139,9 @@ MadeValue makeValue(const ValuePlan &plan, const ValueSource &source)
         if (current.trimmed().isEmpty())
             return refused(QStringLiteral("The picture holds no %1 to shift.").arg(plan.tagLabel));
         const std::optional<QString> moved = shiftedDate(current, *shift);
+        const std::optional<DateFields> stored = storedDateFields(current);
         if (!moved)
-            return refused(storedDateFields(current)
+            return refused(stored && QDate(stored->year, stored->month, stored->day).isValid()
                                ? QStringLiteral("Its %1 \"%2\" shifted falls outside the years 1 to 9999.")
                                      .arg(plan.tagLabel, current)
                                : QStringLiteral("Its %1 \"%2\" is no date that can be shifted.")
