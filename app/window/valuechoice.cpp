@@ -18,6 +18,7 @@
 #include "platform/files.h"
 #include "writer/command/prerunchecks.h"
 #include "writer/engine/admission.h"
+#include "writer/report/reasons.h"
 #include "writer/tags/tagcatalogue.h"
 #include "writer/values/valueplan.h"
 
@@ -98,7 +99,12 @@ LoadedSheet readSheet(const QString &path, const ValuePlan &plan)
     if (!loaded.sheet.error.isEmpty())
         return loaded;
     loaded.sheet = readSpreadsheet(file.readAll(), QFileInfo(path).absolutePath());
-    refuseRows(&loaded.sheet, [](const QString &name) { return sourceRefusal(Platform::encodeName(name)); },
+    const auto fileRefusal = [](const QString &name) {
+        const QString why = sourceRefusal(Platform::encodeName(name));
+        // Said of a listed file that went; a row can name one that never was.
+        return why == because(Reason::FileGone) ? QStringLiteral("There is no such file.") : why;
+    };
+    refuseRows(&loaded.sheet, fileRefusal,
                [&plan](const QString &value) { return valueCheck(plan, value); });
     loaded.entries.reserve(loaded.sheet.rows.size());
     for (const SheetRow &row : std::as_const(loaded.sheet.rows)) {

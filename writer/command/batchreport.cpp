@@ -50,7 +50,9 @@ QString BatchReport::message() const
 
 QString BatchReport::details() const
 {
-    const QString files = valuesDetails(wayWords, outcomes) + reportDetails(outcomes);
+    const QString values = valuesDetails(wayWords, outcomes);
+    const QString failures = reportDetails(outcomes);
+    const QString files = values + (values.isEmpty() || failures.isEmpty() ? QString() : QStringLiteral("\n")) + failures;
     const QString earlier = earlierRunsNote(earlierRuns.claimsCleared, earlierRuns.leftAsTheyAre);
     if (earlier.isEmpty() || files.isEmpty())
         return files + earlier;
