@@ -209,7 +209,7 @@ void TestValues::spreadsheetFiles()
     text.close();
     QVERIFY(makeJpeg(dir.filePath(QStringLiteral("b.jpg"))));
     Sheet sheet = readSpreadsheet("File,Title\na.jpg,ok\nnotes.jpg,ok\nmissing.jpg,ok\nb.jpg,bad\n", dir.path());
-    refuseRows(&sheet, [](const QString &file) { return sourceRefusal(QFile::encodeName(file)); },
+    refuseRows(&sheet, [](const QString &file) { return sourceRefusal(Platform::encodeName(file)); },
                [](const QString &value) { return value == QLatin1String("ok") ? QString() : QStringLiteral("bad value"); });
     QCOMPARE(sheet.rows.size(), 1);
     QCOMPARE(sheet.rows.at(0).row, 2);

@@ -17,17 +17,17 @@ QList<ValueWay> waysFor(const QString &tagName);
 // What a run does with the value, as it stood when it started.
 struct ValuePlan {
     ValueWay way = ValueWay::AsTyped;
-    QString tagLabel;     // the selector's label
-    QString typed;        // the value box
+    QString tagLabel;       // the selector's label
+    QString typed;          // the value box
     bool ownValues = false; // each file brings its own value (from a spreadsheet) in place of typed
 };
 
 // What one file brings to the plan. The source's tags are read only when
 // the plan needs them (needsSourceTags()).
 struct ValueSource {
-    QString path;                     // the list entry's text
-    int n = 0;                        // its place in the run, 1-based
-    int count = 0;                    // the run's files
+    QString path;                                    // the list entry's text
+    int n = 0;                                       // its place in the run, 1-based
+    int count = 0;                                   // the run's files
     std::optional<QString> own = std::nullopt;       // its own value; nothing when it has none
     std::optional<QString> current = std::nullopt;   // the chosen tag in the source; nothing when absent
     std::optional<QString> dateTaken = std::nullopt; // as stored, "YYYY:MM:DD HH:MM:SS"
