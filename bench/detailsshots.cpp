@@ -1,11 +1,14 @@
 // Makes the screenshots of the picture details in docs/screenshots/: the
 // window with the thumbnail beside the value box, and the details window, in
 // a light and a dark desktop scheme. Run by scripts/make-details-screenshots
-// under Xvfb.
+// under Xvfb. With "values", the choice of how the value is used, open, and
+// the details of a picture whose keywords a run adds to (values-*.png).
 //
-//   ostrell_detailsshots OUTPUT_FOLDER
+//   ostrell_detailsshots OUTPUT_FOLDER [values]
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QScreen>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -79,6 +82,39 @@ void shoot(const QString &folder, const QString &scheme, const QStringList &phot
                 qPrintable(scheme), qPrintable(folder), qPrintable(scheme));
 }
 
+void shootValues(const QString &folder, const QStringList &photos)
+{
+    Form1 form;
+    form.move(40, 40);
+    form.show();
+    form.fileList().appendEntries(photos);
+    form.findChild<QComboBox *>(QStringLiteral("Combo1"))->setCurrentText(QStringLiteral("Keywords"));
+    auto *way = form.findChild<QComboBox *>(QStringLiteral("ValueWay"));
+    way->setCurrentText(QStringLiteral("Add to each picture's keywords"));
+    form.findChild<QPlainTextEdit *>(QStringLiteral("Text1"))->setPlainText(QStringLiteral("boat; gull"));
+    auto *list = form.findChild<FileListView *>(QStringLiteral("ListView1"));
+    list->setCurrentIndex(list->model()->index(0, 0));
+    auto *thumbnail = form.findChild<PictureThumbnail *>(QStringLiteral("Thumbnail"));
+    spinUntil([&] { return !thumbnail->picture().isNull(); });
+    way->showPopup();
+    spinFor(500);
+    // The open list is a window of its own: the screen shows both.
+    const QRect popup = way->view()->window()->frameGeometry();
+    const QRect shown = form.frameGeometry().united(popup);
+    form.screen()->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height())
+        .save(QStringLiteral("%1/values-choice.png").arg(folder));
+    way->hidePopup();
+
+    form.findChild<QPushButton *>(QStringLiteral("DetailsButton"))->click();
+    auto *details = form.findChild<PictureDetailsWindow *>(QStringLiteral("PictureDetails"));
+    details->move(80, 80);
+    auto *summary = details->findChild<QLabel *>(QStringLiteral("DetailsSummary"));
+    spinUntil([&] { return summary->text().startsWith(QStringLiteral("Keywords:")); });
+    spinFor(300);
+    details->grab().save(QStringLiteral("%1/values-details.png").arg(folder));
+    std::printf("%s/values-choice.png\n%s/values-details.png\n", qPrintable(folder), qPrintable(folder));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -106,6 +142,14 @@ int main(int argc, char **argv)
     }
     const QStringList photos{harbour, gulls, harbour, dir.filePath(QStringLiteral("missing.jpg"))};
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    if (QCoreApplication::arguments().value(2) == QLatin1String("values")) {
+        QApplication::setPalette(QApplication::style()->standardPalette());
+        if (!runProgram(QStringLiteral("exiftool"), {QStringLiteral("-q"), QStringLiteral("-overwrite_original"),
+                                                     QStringLiteral("-XPKeywords=harbour;dawn;Boat"), harbour}))
+            return 1;
+        shootValues(output, photos);
+        return 0;
+    }
     QApplication::setPalette(QApplication::style()->standardPalette());
     shoot(output, QStringLiteral("light"), photos);
     QApplication::setPalette(darkPalette());

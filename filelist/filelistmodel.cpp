@@ -28,6 +28,8 @@ void FileListModel::appendListEntries(const ListEntries &entries)
     const int first = entryCount();
     beginInsertRows(QModelIndex(), first, first + int(entries.size()) - 1);
     m_entries.append(entries);
+    m_withValues += int(std::count_if(entries.cbegin(), entries.cend(),
+                                      [](const ListEntry &entry) { return entry.value.has_value(); }));
     endInsertRows();
 }
 
@@ -45,6 +47,13 @@ QByteArray FileListModel::entryPath(int position) const
     return m_entries.at(position - 1).path;
 }
 
+std::optional<QString> FileListModel::entryValue(int position) const
+{
+    if (position < 1 || position > entryCount())
+        return std::nullopt;
+    return m_entries.at(position - 1).value;
+}
+
 bool FileListModel::ContainsEntry(const QString &text) const
 {
     return std::any_of(m_entries.cbegin(), m_entries.cend(),
@@ -56,6 +65,7 @@ void FileListModel::removeRowAt(int row)
     if (row < 0 || row >= entryCount())
         return;
     beginRemoveRows(QModelIndex(), row, row);
+    m_withValues -= m_entries.at(row).value ? 1 : 0;
     m_entries.removeAt(row);
     endRemoveRows();
 }
@@ -64,6 +74,7 @@ void FileListModel::clear()
 {
     beginResetModel();
     m_entries.clear();
+    m_withValues = 0;
     endResetModel();
 }
 

@@ -24,6 +24,10 @@ public:
     QString entryText(int position) const;
     // The name's native bytes, 1-based; empty for a position that is gone.
     QByteArray entryPath(int position) const;
+    // The entry's own value, 1-based; nothing when it has none.
+    std::optional<QString> entryValue(int position) const;
+    // Some entry has a value of its own.
+    bool hasOwnValues() const { return m_withValues > 0; }
     // Exact, case-sensitive comparison against every entry.
     bool ContainsEntry(const QString &text) const;
 
@@ -38,4 +42,5 @@ public:
 
 private:
     QVector<ListEntry> m_entries;
+    int m_withValues = 0;
 };

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QList>
 #include <QString>
+#include <optional>
 
 #include "platform/filenames.h"
 
@@ -13,6 +14,7 @@
 struct ListEntry {
     QString text;    // shown and compared; invalid sequences become U+FFFD
     QByteArray path; // the name's native bytes
+    std::optional<QString> value = std::nullopt; // its own value, from a spreadsheet
 
     static ListEntry fromText(const QString &text) { return {text, Platform::encodeName(text)}; }
     static ListEntry fromNative(const QByteArray &path) { return {QString::fromUtf8(path), path}; }

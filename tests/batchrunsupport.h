@@ -36,6 +36,9 @@ public:
         return value;
     }
     QString resultsFolder() const override { return folder; }
+    QString valueWay() const override { return way.isEmpty() ? BatchHost::valueWay() : way; }
+    bool hasOwnValues() const override { return !own.isEmpty(); }
+    std::optional<QString> entryValue(int position) const override { return own.value(position - 1); }
     void setBusyPointer(bool busy) override { pointer.append(busy); }
     void setBarValue(int v) override
     {
@@ -70,6 +73,8 @@ public:
     QString label = QStringLiteral("Artist");
     QString value = QStringLiteral("Summer 2021");
     QString folder;
+    QString way;                       // empty: as typed
+    QList<std::optional<QString>> own; // each entry's own value; empty: none has one
     mutable int failValueReads = 0;
 
     QList<bool> pointer;

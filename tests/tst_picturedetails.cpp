@@ -9,6 +9,7 @@
 #include "app/details/detailrows.h"
 #include "app/details/listsummary.h"
 #include "app/details/picturefacts.h"
+#include "app/details/picturevalue.h"
 #include "testsupport.h"
 #include "writer/command/prerunchecks.h"
 #include "writer/tags/tagcatalogue.h"
@@ -172,15 +173,27 @@ private slots:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("after");
         QTest::addColumn<bool>("refused");
+        QTest::addColumn<int>("way"); // ValueWay: made from this picture, as the run makes it
 
-        QTest::newRow("valid") << "Title" << "Harbour walk" << "Harbour walk" << false;
-        QTest::newRow("empty removes") << "Artist" << "" << "(removed)" << false;
+        QTest::newRow("valid") << "Title" << "Harbour walk" << "Harbour walk" << false << 0;
+        QTest::newRow("empty removes") << "Artist" << "" << "(removed)" << false << 0;
         QTest::newRow("date as stored") << "Date and Time (original)" << "2021-08-31 12:34"
-                                        << "2021:08:31 12:34:00" << false;
+                                        << "2021:08:31 12:34:00" << false << 0;
         QTest::newRow("invalid date") << "Date and Time Taken" << "yesterday"
-                                      << valueRefusal("Date and Time Taken", "yesterday") << true;
+                                      << valueRefusal("Date and Time Taken", "yesterday") << true << 0;
         QTest::newRow("emoji in an XP tag") << "Comment" << "Nice \U0001F600"
-                                            << valueRefusal("Comment", "Nice \U0001F600") << true;
+                                            << valueRefusal("Comment", "Nice \U0001F600") << true << 0;
+        QTest::newRow("its date shifted") << "Date and Time (original)" << "-1s" << "2019:12:31 23:59:59"
+                                          << false << int(ValueWay::ShiftDate);
+        QTest::newRow("a date it lacks") << "Date and Time Taken" << "+1h"
+                                         << "The picture holds no Date and Time Taken to shift." << true
+                                         << int(ValueWay::ShiftDate);
+        QTest::newRow("its fields") << "Artist" << "{name} {date}" << "after 2020-01-01" << false
+                                    << int(ValueWay::FillFields);
+        QTest::newRow("keywords added to none") << "Keywords" << "a; b" << "a;b" << false
+                                                << int(ValueWay::AddKeywords);
+        QTest::newRow("emoji keyword added") << "Keywords" << "\U0001F600" << valueRefusal("Keywords", "\U0001F600")
+                                             << true << int(ValueWay::AddKeywords);
     }
 
     void afterTheRun()
@@ -189,10 +202,14 @@ private slots:
         QFETCH(QString, value);
         QFETCH(QString, after);
         QFETCH(bool, refused);
+        QFETCH(int, way);
         const QString path = photo(m_dir.path(), QStringLiteral("after.jpg"),
                                    {"-Artist=Ann", "-XPComment=Old", "-DateTimeOriginal=2020:01:01 00:00:00"});
         const PictureFacts facts = readPictureFacts(QFile::encodeName(path));
-        const QList<DetailRow> rows = detailRows(facts, tag, value);
+        const ValuePlan plan{ValueWay(way), tag, value};
+        const QList<DetailRow> rows = way == int(ValueWay::AsTyped)
+            ? detailRows(facts, tag, value)
+            : detailRows(facts, tag, pictureValue(plan, {path, 1, 1}, facts));
         QCOMPARE(rows.size(), 13);
         for (const DetailRow &row : rows) {
             QCOMPARE(row.chosen, row.label == tag);

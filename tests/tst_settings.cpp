@@ -8,7 +8,8 @@ Q_DECLARE_METATYPE(Settings::Key)
 
 namespace {
 const Settings::Key AllKeys[] = {Settings::Key::Combo, Settings::Key::Text2,
-                                 Settings::Key::Extension, Settings::Key::LastFolder};
+                                 Settings::Key::Extension, Settings::Key::LastFolder,
+                                 Settings::Key::ValueWay};
 
 QString storeFile()
 {
@@ -45,6 +46,7 @@ void TestSettings::defaults_data()
     QTest::newRow("Combo") << Settings::Key::Combo << "Title";
     QTest::newRow("Extension") << Settings::Key::Extension << "jpg";
     QTest::newRow("LastFolder") << Settings::Key::LastFolder << QString();
+    QTest::newRow("ValueWay") << Settings::Key::ValueWay << "Write as typed";
 }
 
 void TestSettings::defaults()
@@ -88,6 +90,7 @@ void TestSettings::writeThenRead_data()
     QTest::newRow("Text2 emptied") << Settings::Key::Text2 << "Text2" << "";
     QTest::newRow("Extension") << Settings::Key::Extension << "Extension" << "*";
     QTest::newRow("LastFolder") << Settings::Key::LastFolder << "LastFolder" << "/home/u/é x";
+    QTest::newRow("ValueWay") << Settings::Key::ValueWay << "ValueWay" << "Fill in fields";
 }
 
 void TestSettings::writeThenRead()

@@ -84,6 +84,86 @@ private slots:
         QCOMPARE(control<QComboBox>(unknown, "Combo1")->currentText(), QStringLiteral("Title"));
     }
 
+    // The ways follow the tag, the chosen one is remembered, a run holds it,
+    // and the keyboard reaches both new controls in the free column.
+    void valueWayFollowsTheTag()
+    {
+        FakeDialogs dialogs;
+        Form1 form(&dialogs);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto *tag = control<QComboBox>(form, "Combo1");
+        auto *way = control<QComboBox>(form, "ValueWay");
+        auto *load = control<QPushButton>(form, "ValuesFromFile");
+        const auto offered = [way] {
+            QStringList ways;
+            for (int i = 0; i < way->count(); ++i)
+                ways << way->itemText(i);
+            return ways;
+        };
+        QCOMPARE(way->accessibleName(), QStringLiteral("How the value is used"));
+        QCOMPARE(load->accessibleName(), QStringLiteral("Values From File\u2026"));
+        const QRect frame = control<QGroupBox>(form, "Frame2")->rect();
+        for (const QWidget *added : {static_cast<QWidget *>(way), static_cast<QWidget *>(load)}) {
+            QVERIFY(frame.contains(added->geometry()));
+            for (const char *other : {"Combo1", "Text1", "Label10", "Label12", "DetailsButton"})
+                QVERIFY(!added->geometry().intersects(control<QWidget>(form, other)->geometry()));
+        }
+        QCOMPARE(offered(), (QStringList{"Write as typed", "Fill in fields"}));
+        tag->setCurrentText(QStringLiteral("Keywords"));
+        QCOMPARE(offered(), (QStringList{"Write as typed", "Add to each picture's keywords",
+                                         "Remove from each picture's keywords", "Fill in fields"}));
+        control<QWidget>(form, "DetailsButton")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), way);
+        QTest::keyClick(way, Qt::Key_Down);
+        QCOMPARE(Settings::read(Settings::Key::ValueWay), QStringLiteral("Add to each picture's keywords"));
+        QTest::keyClick(way, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), load);
+        tag->setCurrentText(QStringLiteral("Date and Time Taken"));
+        QCOMPARE(offered(), (QStringList{"Write as typed", "Shift each picture's date by", "Fill in fields"}));
+        QCOMPARE(way->currentText(), QStringLiteral("Write as typed"));
+        tag->setCurrentText(QStringLiteral("Keywords"));
+        QCOMPARE(way->currentText(), QStringLiteral("Add to each picture's keywords"));
+        Form1 restarted(&dialogs);
+        QCOMPARE(control<QComboBox>(restarted, "ValueWay")->currentText(),
+                 QStringLiteral("Add to each picture's keywords"));
+        form.setRunning(true);
+        QVERIFY(!load->isEnabled());
+        QTest::keyClick(way, Qt::Key_Down);
+        QCOMPARE(way->currentText(), QStringLiteral("Add to each picture's keywords"));
+        form.setRunning(false);
+        QVERIFY(load->isEnabled());
+    }
+
+    // A spreadsheet's files join the list with their own values; what cannot
+    // be used is listed by row, and nothing of it is added.
+    void valuesFromFileAddsEntries()
+    {
+        QTemporaryDir dir;
+        QVERIFY(makeJpeg(dir.filePath(QStringLiteral("a.jpg"))));
+        QVERIFY(makeJpeg(dir.filePath(QStringLiteral("b.jpg"))));
+        QFile sheet(dir.filePath(QStringLiteral("values.csv")));
+        QVERIFY(sheet.open(QIODevice::WriteOnly));
+        sheet.write("File;Title\r\nb.jpg;Two\r\nmissing.jpg;Lost\r\na.jpg;\"One; first\"\r\n");
+        sheet.close();
+        FakeDialogs dialogs;
+        dialogs.openAnswers = {{sheet.fileName()}};
+        Form1 form(&dialogs);
+        form.fileList().appendEntry(QStringLiteral("typed.jpg"));
+        control<QPushButton>(form, "ValuesFromFile")->click();
+        QTRY_COMPARE(dialogs.shown.size(), 2);
+        QCOMPARE(entries(form), (QStringList{"typed.jpg", QDir::toNativeSeparators(dir.filePath("b.jpg")),
+                                             QDir::toNativeSeparators(dir.filePath("a.jpg"))}));
+        QCOMPARE(form.entryValue(1), std::nullopt);
+        QCOMPARE(form.entryValue(2), std::optional<QString>(QStringLiteral("Two")));
+        QCOMPARE(form.entryValue(3), std::optional<QString>(QStringLiteral("One; first")));
+        QVERIFY(form.hasOwnValues());
+        QCOMPARE(dialogs.shown.last().text,
+                 QStringLiteral("1 row of the spreadsheet cannot be used; its file was not added to the list."));
+        QVERIFY(dialogs.shown.last().details.startsWith(QStringLiteral("Row 3 (")));
+    }
+
     void resultsFolderStoredAtEveryKeystroke()
     {
         FakeDialogs dialogs;

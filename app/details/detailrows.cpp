@@ -39,6 +39,12 @@ QString valueInCopy(const QString &tagLabel, const QString &value)
 QList<DetailRow> detailRows(const PictureFacts &facts, const QString &chosenLabel,
                             const QString &value)
 {
+    return detailRows(facts, chosenLabel, MadeValue{value, valueRefusal(chosenLabel, value)});
+}
+
+QList<DetailRow> detailRows(const PictureFacts &facts, const QString &chosenLabel,
+                            const MadeValue &made)
+{
     QList<DetailRow> rows;
     std::size_t index = 0;
     for (const TagRow &tag : TagCatalogue()) {
@@ -50,9 +56,8 @@ QList<DetailRow> detailRows(const PictureFacts &facts, const QString &chosenLabe
             row.windowsShows = QStringLiteral("%1: %2").arg(shown->tagLabel, shown->text);
         row.chosen = row.label == chosenLabel;
         if (row.chosen) {
-            const QString refusal = valueRefusal(chosenLabel, value);
-            row.refused = !refusal.isEmpty();
-            row.afterRun = row.refused ? refusal : valueInCopy(chosenLabel, value);
+            row.refused = !made.refusal.isEmpty();
+            row.afterRun = row.refused ? made.refusal : valueInCopy(chosenLabel, made.value);
         } else {
             row.afterRun = row.stored;
         }

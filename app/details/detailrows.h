@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+#include "writer/values/valueplan.h"
+
 struct PictureFacts;
 
 // One tag of a picture as the details table shows it.
@@ -24,3 +26,6 @@ QString valueInCopy(const QString &tagLabel, const QString &value);
 // The thirteen rows, in the selector's order, for the chosen tag and value.
 QList<DetailRow> detailRows(const PictureFacts &facts, const QString &chosenLabel,
                             const QString &value);
+// The same for a value made for this picture (or why it gets no copy).
+QList<DetailRow> detailRows(const PictureFacts &facts, const QString &chosenLabel,
+                            const MadeValue &made);

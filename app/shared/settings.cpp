@@ -19,6 +19,7 @@ constexpr KeyInfo Keys[] = {
     {Key::Text2, "Text2"},
     {Key::Extension, "Extension"},
     {Key::LastFolder, "LastFolder"},
+    {Key::ValueWay, "ValueWay"},
 };
 
 QString storedKey(Key key)
@@ -67,6 +68,8 @@ QString defaultFor(Key key)
         return QStringLiteral("jpg");
     case Key::LastFolder:
         break;
+    case Key::ValueWay:
+        return QStringLiteral("Write as typed");
     }
     return QString();
 }

@@ -7,18 +7,19 @@
 // is written at once.
 namespace Settings {
 
-enum class Key { Combo, Text2, Extension, LastFolder };
+enum class Key { Combo, Text2, Extension, LastFolder, ValueWay };
 
 // The stored text, or the key's default when it was never written.
 QString read(Key key);
 void write(Key key, const QString &value);
 
-// The key's name in the store ("Combo", "Text2", "Extension", "LastFolder").
+// The key's name in the store ("Combo", "Text2", "Extension", "LastFolder",
+// "ValueWay": how the value is used).
 QString keyName(Key key);
 
 // The default of a key: "Title", the desktop folder with its separator (the
 // Pictures folder, else the home folder, when there is no desktop folder),
-// "jpg", and the empty text. The folder default may throw Failure.
+// "jpg", the empty text and "Write as typed". The folder default may throw Failure.
 QString defaultFor(Key key);
 
 } // namespace Settings

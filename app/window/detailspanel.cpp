@@ -10,6 +10,7 @@
 
 #include "app/details/detailrows.h"
 #include "app/details/listsummary.h"
+#include "app/details/picturevalue.h"
 #include "app/shared/paths.h"
 #include "app/window/picturedetailswindow.h"
 #include "app/window/picturethumbnail.h"
@@ -17,6 +18,7 @@
 #include "filelist/window/filelistview.h"
 #include "platform/filenames.h"
 #include "writer/command/batchrun.h"
+#include "writer/command/prerunchecks.h"
 
 namespace {
 
@@ -82,6 +84,7 @@ DetailsPanel::DetailsPanel(const Controls &controls, BatchHost &host, BatchRun &
     connect(controls.model, &QAbstractItemModel::dataChanged, this, &DetailsPanel::listChanged);
     connect(controls.tag, &QComboBox::currentTextChanged, this, &DetailsPanel::tagChanged);
     connect(controls.value, &QPlainTextEdit::textChanged, this, &DetailsPanel::showRead);
+    connect(controls.way, &QComboBox::currentTextChanged, this, &DetailsPanel::showRead);
 
     connect(m_reader, &PictureReader::pictureRead, this, &DetailsPanel::onRead);
     connect(m_summary, &ListSummary::progress, this, [this](int done, int total) {
@@ -210,8 +213,39 @@ void DetailsPanel::showRead()
     } else if (!m_selectedPath.isEmpty()) {
         header.note = QStringLiteral("Reading…");
     }
+    const ValuePlan plan = currentPlan();
+    header.way = planRefusal(plan).isEmpty() ? planWords(plan) : QString();
     m_window->showHeader(header);
-    m_window->showRows(detailRows(facts, tag, m_host.tagValue()));
+    m_window->showRows(detailRows(facts, tag, selectedValue(plan, facts)));
+}
+
+ValuePlan DetailsPanel::currentPlan() const
+{
+    ValuePlan plan;
+    plan.tagLabel = m_controls.tag->currentText();
+    plan.typed = m_host.tagValue();
+    plan.way = wayForLabel(m_controls.way->currentText()).value_or(ValueWay::AsTyped);
+    plan.ownValues = m_host.hasOwnValues();
+    return plan;
+}
+
+// What the selected picture's copy will hold, made as the run makes it.
+MadeValue DetailsPanel::selectedValue(const ValuePlan &plan, const PictureFacts &facts) const
+{
+    if (!isPerFile(plan))
+        return {plan.typed, valueRefusal(plan.tagLabel, plan.typed)};
+    if (const QString refusal = planRefusal(plan); !refusal.isEmpty())
+        return {QString(), refusal};
+    const int row = selectedRow();
+    if (row < 0 || (needsSourceTags(plan) && !m_haveRead))
+        return {QString(), QStringLiteral("(made from each picture)")};
+    ValueSource source;
+    source.path = m_selectedText;
+    source.n = row + 1;
+    source.count = m_controls.model->entryCount();
+    if (plan.ownValues)
+        source.own = m_host.entryValue(row + 1);
+    return pictureValue(plan, source, facts);
 }
 
 void DetailsPanel::recountSoon()

@@ -10,6 +10,7 @@
 
 #include "app/details/picturereader.h"
 #include "app/window/picturedetailswindow.h"
+#include "writer/values/valueplan.h"
 
 class BatchHost;
 class BatchRun;
@@ -39,6 +40,7 @@ public:
         FileListModel *model;
         QComboBox *tag;
         QPlainTextEdit *value;
+        QComboBox *way; // how the value is used
     };
     DetailsPanel(const Controls &controls, BatchHost &host, BatchRun &run, int timeoutMs,
                  QObject *parent = nullptr);
@@ -62,6 +64,8 @@ private:
     void onCounted(const QString &tagLabel, const SummaryCount &count);
     void onRunFinished(const BatchReport &report);
     int selectedRow() const;
+    ValuePlan currentPlan() const;
+    MadeValue selectedValue(const ValuePlan &plan, const PictureFacts &facts) const;
 
     Controls m_controls;
     BatchHost &m_host;

@@ -19,6 +19,7 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 class ScanQueue;
+class ValueChoice;
 struct ScanFailure;
 
 // Values of the window's mouse pointer.
@@ -50,6 +51,9 @@ public:
     QByteArray entryPath(int position) const override;
     QString tagLabel() const override;
     QString tagValue() const override;
+    QString valueWay() const override;
+    bool hasOwnValues() const override;
+    std::optional<QString> entryValue(int position) const override;
     QString resultsFolder() const override;
     void setBusyPointer(bool busy) override;
     void setBarValue(int value) override;
@@ -99,6 +103,7 @@ private:
     std::unique_ptr<BatchRun> m_batch;
     std::unique_ptr<ScanQueue> m_scans;
     DetailsPanel *m_details = nullptr; // the selected picture and its details window
+    ValueChoice *m_values = nullptr;   // how the value is used, and values from a spreadsheet
     QSet<int> m_folderCommandJobs; // scans that hold the hourglass
     bool m_runHoldsHourglass = false;
     bool m_running = false;  // a run has taken the list, the tag, the value and the folder

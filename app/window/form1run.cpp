@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "app/window/detailspanel.h"
+#include "app/window/valuechoice.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/window/filelistview.h"
 #include "writer/command/batchrun.h"
@@ -118,6 +119,7 @@ void Form1::setRunning(bool running)
     Text2->setReadOnly(running);
     PushButton6->setEnabled(!running);
     lockTagChoice(running);
+    m_values->setLocked(running);
     PushButton3->setText(running ? QStringLiteral("Stop") : QStringLiteral("Start Changing"));
     if (running) {
         m_idleTitle = windowTitle();

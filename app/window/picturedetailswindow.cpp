@@ -143,6 +143,9 @@ PictureDetailsWindow::PictureDetailsWindow(QWidget *parent)
     m_table->setColumnWidth(Windows, 260);
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
 
+    m_way = new ElidedLabel(this);
+    m_way->setObjectName(QStringLiteral("DetailsWay"));
+    m_way->hide();
     m_copy = new ElidedLabel(this);
     m_copy->setObjectName(QStringLiteral("DetailsCopy"));
     m_copy->hide();
@@ -159,6 +162,7 @@ PictureDetailsWindow::PictureDetailsWindow(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(facts);
     layout->addWidget(m_note);
+    layout->addWidget(m_way);
     layout->addWidget(m_table, 1);
     layout->addWidget(m_copy);
     layout->addWidget(m_summary);
@@ -176,6 +180,8 @@ void PictureDetailsWindow::showHeader(const PictureHeader &header)
     m_note->setVisible(!header.note.isEmpty());
     m_copy->setFullText(header.copy);
     m_copy->setVisible(!header.copy.isEmpty());
+    m_way->setFullText(header.way);
+    m_way->setVisible(!header.way.isEmpty());
 }
 
 void PictureDetailsWindow::showRows(const QList<DetailRow> &rows)

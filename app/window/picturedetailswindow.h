@@ -19,6 +19,7 @@ struct PictureHeader {
     QString dateTaken;
     QString note;       // why the file or its tags cannot be read; empty when they can
     QString copy;       // the copy a run wrote and what it reads back; empty when none
+    QString way;        // how a run makes each picture's value, in words; empty: as typed
 };
 
 // "Picture Details": the selected picture's facts and its thirteen tags as
@@ -48,6 +49,7 @@ private:
     ElidedLabel *m_date;
     ElidedLabel *m_note;
     ElidedLabel *m_copy;
+    ElidedLabel *m_way;
     QTableWidget *m_table;
     QLabel *m_summary;
 };

@@ -145,6 +145,7 @@ def run(process):
     # Each name a user asked for, tied the way a screen reader looks for it.
     for name, role in [("Files to tag", "tree"), ("Tag:", "combo box"), ("Value:", "text"),
                        ("Value", "text"), ("Choose Results Folder…", "push button"),
+                       ("How the value is used", "combo box"), ("Values From File…", "push button"),
                        ("Start Changing", "push button")]:
         expect(faults, name in controls and controls[name].getRoleName() == role,
                f"no {role} named or labelled {name!r}")

@@ -5,6 +5,7 @@
 
 #include "writer/exiftool/displaycommand.h"
 #include "writer/report/runreport.h"
+#include "writer/report/valuesreport.h"
 
 namespace {
 
@@ -12,7 +13,6 @@ namespace {
 // shows one per group: built here, once, rather than kept for every file.
 void addCommandLines(QList<FileOutcome> *outcomes, const ReportInputs &inputs)
 {
-    const QString assignmentText = inputs.assignment ? BuildAssignment(*inputs.assignment) : QString();
     QSet<QString> shown;
     for (FileOutcome &outcome : *outcomes) {
         const QString key = QString::number(int(outcome.kind)) + QLatin1Char('\n')
@@ -22,6 +22,10 @@ void addCommandLines(QList<FileOutcome> *outcomes, const ReportInputs &inputs)
         if (!outcome.toolRan || !inReport || shown.contains(key))
             continue;
         shown.insert(key);
+        std::optional<Assignment> assignment = inputs.assignment;
+        if (assignment && outcome.value)
+            assignment->value = *outcome.value;
+        const QString assignmentText = assignment ? BuildAssignment(*assignment) : QString();
         outcome.commandLine = BuildCommandLine(inputs.toolPath,
                                                ResultPathFor(inputs.resultsFolder, outcome.source),
                                                assignmentText, outcome.source);
@@ -46,7 +50,9 @@ QString BatchReport::message() const
 
 QString BatchReport::details() const
 {
-    const QString files = reportDetails(outcomes);
+    const QString values = valuesDetails(wayWords, outcomes);
+    const QString failures = reportDetails(outcomes);
+    const QString files = values + (values.isEmpty() || failures.isEmpty() ? QString() : QStringLiteral("\n")) + failures;
     const QString earlier = earlierRunsNote(earlierRuns.claimsCleared, earlierRuns.leftAsTheyAre);
     if (earlier.isEmpty() || files.isEmpty())
         return files + earlier;
@@ -59,6 +65,7 @@ BatchReport makeBatchReport(const ReportInputs &inputs)
     report.stopped = inputs.stopped;
     report.outcomes = inputs.outcomes;
     report.earlierRuns = inputs.earlierRuns;
+    report.wayWords = inputs.wayWords;
     addCommandLines(&report.outcomes, inputs);
     std::stable_sort(report.outcomes.begin(), report.outcomes.end(),
                      [](const FileOutcome &a, const FileOutcome &b) { return a.position < b.position; });

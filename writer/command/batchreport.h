@@ -14,6 +14,7 @@ struct BatchReport {
     bool stopped = false;
     QList<FileOutcome> outcomes; // in list order
     LeftBehind earlierRuns;      // what runs that died had left in the results folder
+    QString wayWords;            // how each file's value was made; empty: as typed
     QList<FileOutcome> failures() const;
     // The end box's line and its details.
     QString message() const;
@@ -30,6 +31,7 @@ struct ReportInputs {
     QString resultsFolder;
     std::optional<Assignment> assignment;
     LeftBehind earlierRuns;
+    QString wayWords;
 };
 
 // The outcomes in list order, the files the stop kept from starting counted

@@ -6,6 +6,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <cmath>
 
+#include "app/details/picturevalue.h"
 #include "app/shared/dialogs.h"
 #include "app/shared/errorreport.h"
 #include "app/shared/paths.h"
@@ -96,7 +97,10 @@ void BatchRun::PushButton3_Click()
 
     // ExifTool would refuse such a value for every file, one by one.
     QString refusal;
-    if (!step(106, [&] { refusal = valueRefusal(inputs.tagLabel, inputs.value); }))
+    if (!step(106, [&] {
+            refusal = isPerFile(inputs.plan) ? planRefusal(inputs.plan)
+                                             : valueRefusal(inputs.tagLabel, inputs.value);
+        }))
         return;
     if (!refusal.isEmpty()) {
         if (!step(106, [&] { m_dialogs.message(refusal); }))
@@ -132,6 +136,15 @@ RunInputs BatchRun::takeInputs(int count) const
     inputs.tagLabel = m_host.tagLabel();
     inputs.value = m_host.tagValue();
     inputs.resultsFolder = m_host.resultsFolder();
+    inputs.plan.tagLabel = inputs.tagLabel;
+    inputs.plan.typed = inputs.value;
+    inputs.plan.way = wayForLabel(m_host.valueWay()).value_or(ValueWay::AsTyped);
+    inputs.plan.ownValues = m_host.hasOwnValues();
+    if (inputs.plan.ownValues) {
+        inputs.ownValues.reserve(count);
+        for (int position = 1; position <= count; ++position)
+            inputs.ownValues.append(m_host.entryValue(position));
+    }
     return inputs;
 }
 
@@ -250,6 +263,9 @@ std::optional<WriteJob> BatchRun::prepare(int position)
     if (!step(124, [&] {
             job.assignment = m_assignment;
             job.tagName = m_assignment ? TagNameOf(m_assignment->option) : QString();
+            if (m_assignment && isPerFile(m_inputs.plan))
+                job.makeValue = pictureValueMaker(
+                    m_inputs.plan, {job.source, position, count, m_inputs.ownValues.value(position - 1)});
             // The copy takes the source's own name, byte for byte.
             job.resultsFolder = Platform::encodeName(output).left(
                 qMax(1, int(Platform::encodeName(output).lastIndexOf('/'))));
@@ -370,6 +386,8 @@ void BatchRun::finishRun()
     inputs.resultsFolder = m_inputs.resultsFolder;
     inputs.assignment = m_assignment;
     inputs.earlierRuns = earlierRuns;
+    if (m_assignment)
+        inputs.wayWords = planWords(m_inputs.plan);
     const BatchReport report = makeBatchReport(inputs);
 
     if (!step(170, [] {}))

@@ -19,6 +19,7 @@
 #include "writer/command/progresssink.h"
 #include "writer/engine/fileoutcome.h"
 #include "writer/engine/writerengine.h"
+#include "writer/values/valueplan.h"
 
 class Dialogs;
 class ErrorGuard;
@@ -34,6 +35,12 @@ public:
     virtual QByteArray entryPath(int position) const { return Platform::encodeName(entryText(position)); } // native bytes, 1-based
     virtual QString tagLabel() const = 0;
     virtual QString tagValue() const = 0;
+    // How the value is used: one of the ways' labels.
+    virtual QString valueWay() const { return wayLabel(ValueWay::AsTyped); }
+    // Some entries bring their own values (from a spreadsheet): each entry's
+    // own, or none, is then used in place of the typed value.
+    virtual bool hasOwnValues() const { return false; }
+    virtual std::optional<QString> entryValue(int /*position*/) const { return std::nullopt; } // 1-based
     virtual QString resultsFolder() const = 0;
     virtual void setBusyPointer(bool busy) = 0;
     // True from the moment the run has taken its inputs until it ends: the
@@ -52,6 +59,8 @@ struct RunInputs {
     QString tagLabel;
     QString value;
     QString resultsFolder;
+    ValuePlan plan;                         // how each file's value is made
+    QList<std::optional<QString>> ownValues; // per entry, when the plan takes own values
 };
 
 // The "Start Changing" command: checks, messages, the bar and the pointer,

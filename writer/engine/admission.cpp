@@ -63,6 +63,14 @@ QString notJpegReason(const QByteArray &first)
     return because(Reason::NotJpeg);
 }
 
+QString sourceRefusal(const QByteArray &sourcePath)
+{
+    QByteArray head;
+    std::int64_t size = 0;
+    const QString refusal = readHead(sourcePath, &head, &size);
+    return refusal.isEmpty() ? notJpegReason(head) : refusal;
+}
+
 Admission admitSource(const QByteArray &sourcePath, const RunFolder &folder,
                       const QByteArray &finalName)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 // What became of one listed file in a run.
 struct FileOutcome {
@@ -15,6 +16,7 @@ struct FileOutcome {
     QString group = QString(); // the words shared by files that failed alike; empty: the reason
     QString detail = QString(); // what is this file's own in that group, shown beside it
     bool toolRan = false; // a tool began this file, so its command line means something
+    std::optional<QString> value = std::nullopt; // the file's own value, where the run made one for each file
 };
 
 inline bool countsAsWritten(FileOutcome::Kind kind)

@@ -106,14 +106,24 @@ void RunFiles::open()
         });
 }
 
-void RunFiles::admit(quint64 file, const QByteArray &sourcePath, const QByteArray &finalName)
+void RunFiles::admit(quint64 file, const QByteArray &sourcePath, const QByteArray &finalName,
+                     const std::function<MadeValue(const QByteArray &)> &makeValue)
 {
     Call &call = m_calls[file];
     call.since.start();
     call.limitMs = m_timeoutMs;
     const std::shared_ptr<RunFolder> folder = m_folder;
     FileWork::run<Admission>(
-        this, [folder, sourcePath, finalName] { return admitSource(sourcePath, *folder, finalName); },
+        this,
+        [folder, sourcePath, finalName, makeValue] {
+            Admission admission = admitSource(sourcePath, *folder, finalName);
+            if (admission.refusal.isEmpty() && makeValue) {
+                const MadeValue made = makeValue(sourcePath);
+                admission.refusal = made.refusal;
+                admission.value = made.value;
+            }
+            return admission;
+        },
         [this, file](const Admission &admission) {
             if (m_calls.remove(file) == 0)
                 return; // given up on

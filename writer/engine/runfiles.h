@@ -8,12 +8,14 @@
 #include <QString>
 #include <QTimer>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include "writer/engine/admission.h"
 #include "writer/output/claimjournal.h"
 #include "writer/output/destination.h"
 #include "writer/output/publication.h"
+#include "writer/values/valueplan.h"
 
 class RunFolder;
 
@@ -39,7 +41,9 @@ public:
     // What runs that died had left there; known from opened(true) on.
     LeftBehind leftBehind() const { return m_leftBehind; }
 
-    void admit(quint64 file, const QByteArray &sourcePath, const QByteArray &finalName);
+    // The file's value is made too, when the job makes one.
+    void admit(quint64 file, const QByteArray &sourcePath, const QByteArray &finalName,
+               const std::function<MadeValue(const QByteArray &)> &makeValue = {});
     // The time limit grows with the copy's size, so a large photo on a slow
     // share gets the time it needs.
     void publish(quint64 file, const PublishInput &input, std::int64_t size);

@@ -2,9 +2,11 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
 
 #include "writer/tags/tagcatalogue.h"
+#include "writer/values/valueplan.h"
 
 // One listed file, ready to be written.
 struct WriteJob {
@@ -16,6 +18,10 @@ struct WriteJob {
     std::optional<Assignment> assignment;
     QString tagName;           // ExifTool's name of the tag; empty without an assignment
     QString refusal;           // set when the file must not reach the tool
+    // Makes this file's value from the source, in place of the assignment's,
+    // on a worker thread as the file is looked at; none: the assignment's stands.
+    std::function<MadeValue(const QByteArray &sourcePath)> makeValue;
+    std::optional<QString> madeValue; // what it made, once the file was looked at
 };
 
 // Hands the engine its files, one at a time, in list order.

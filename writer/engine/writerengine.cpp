@@ -251,7 +251,7 @@ void WriterEngine::admit(const WriteJob &job)
     }
     m_names.claim(nameKey(job.finalPath), serial);
 
-    m_files->admit(serial, job.sourcePath, nameOf(job.finalPath));
+    m_files->admit(serial, job.sourcePath, nameOf(job.finalPath), job.makeValue);
 }
 
 void WriterEngine::onAdmitted(quint64 serial, const Admission &admission)
@@ -260,6 +260,9 @@ void WriterEngine::onAdmitted(quint64 serial, const Admission &admission)
     if (!found || found->phase != Flight::Phase::Admitting)
         return;
     Flight &flight = *found;
+    flight.job.madeValue = admission.value;
+    if (admission.value && flight.job.assignment)
+        flight.job.assignment->value = *admission.value;
     if (!admission.refusal.isEmpty()) {
         resolve(serial, FileOutcome::Kind::Failed, admission.refusal);
     } else if (admission.finalTaken) {
@@ -401,6 +404,7 @@ void WriterEngine::resolve(quint64 serial, FileOutcome::Kind kind, QString reaso
     outcome.group = std::move(group);
     outcome.detail = std::move(detail);
     outcome.toolRan = flight.toolRan;
+    outcome.value = flight.job.madeValue;
     emit fileDone(outcome);
 
     if (const quint64 next = m_names.release(nameKey(flight.job.finalPath), serial, countsAsWritten(kind),
