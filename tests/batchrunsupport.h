@@ -11,7 +11,6 @@
 #include <QtTest>
 #include <cstdio>
 #include <functional>
-#include <unistd.h>
 #include "app/shared/errorreport.h"
 #include "testsupport.h"
 #include "writer/command/batchrun.h"

@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "app/shared/dialogs.h"
+#include "testplatform.h"
 
 class QEventLoop;
 

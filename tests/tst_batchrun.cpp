@@ -87,7 +87,7 @@ void TestBatchRun::refusedBeforeAnyFile()
         locked = m_dir->filePath(QStringLiteral("locked"));
         QVERIFY(QDir().mkpath(locked));
         QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-        if (::geteuid() == 0)
+        if (runsAsSuperUser())
             locked = QStringLiteral("/proc/1");
         m_host.folder = locked;
         for (QString &text : says)
@@ -365,8 +365,10 @@ void TestBatchRun::onlyRegularFilesReachTheTool()
     if (kind == QLatin1String("bytes")) {
         QFile file(odd);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(firstBytes) == firstBytes.size());
-    } else if (kind == QLatin1String("pipe"))
-        QCOMPARE(QProcess::execute(QStringLiteral("mkfifo"), {odd}), 0);
+    } else if (kind == QLatin1String("pipe")) {
+        if (!makeNamedPipe(odd))
+            QSKIP("No named pipes in this system's file systems");
+    }
     else if (kind == QLatin1String("folder"))
         QVERIFY(QDir().mkpath(odd));
     else if (kind == QLatin1String("hang"))

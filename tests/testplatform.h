@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// What tests need of the system beyond Qt, one file per system. Each gives
+// false where the system has no such thing, so the test can skip with why.
+
+bool makeSymbolicLink(const QString &target, const QString &link);
+bool makeNamedPipe(const QString &path);
+// The super-user, whom permissions do not stop.
+bool runsAsSuperUser();
+// Whether file names are bytes that need not be text (POSIX), as opposed to
+// UTF-16 text (Windows); the calls below make such names.
+bool fileNamesAreBytes();
+bool makeFileNamedBytes(const QByteArray &path);
+bool makeFolderNamedBytes(const QByteArray &path);

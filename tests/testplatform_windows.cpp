@@ -1,0 +1,48 @@
+#include "testplatform.h"
+
+#include <windows.h>
+
+namespace {
+const wchar_t *wide(const QString &text)
+{
+    return reinterpret_cast<const wchar_t *>(text.utf16());
+}
+} // namespace
+
+// Needs the right to make links (an administrator, or developer mode); Wine
+// may refuse it as well.
+bool makeSymbolicLink(const QString &target, const QString &link)
+{
+    const DWORD folder = GetFileAttributesW(wide(target)) & FILE_ATTRIBUTE_DIRECTORY;
+    const QString t = QString(target).replace(QLatin1Char('/'), QLatin1Char('\\'));
+    const QString l = QString(link).replace(QLatin1Char('/'), QLatin1Char('\\'));
+    return CreateSymbolicLinkW(wide(l), wide(t),
+                               (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0)
+                                   | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+}
+
+// Windows' named pipes live apart from the file system.
+bool makeNamedPipe(const QString &)
+{
+    return false;
+}
+
+bool runsAsSuperUser()
+{
+    return false;
+}
+
+bool fileNamesAreBytes()
+{
+    return false;
+}
+
+bool makeFileNamedBytes(const QByteArray &)
+{
+    return false;
+}
+
+bool makeFolderNamedBytes(const QByteArray &)
+{
+    return false;
+}
