@@ -1,6 +1,10 @@
 #include "testplatform.h"
 
+#include <QCoreApplication>
+#include <cstdlib>
 #include <windows.h>
+
+#include "app/shared/settings.h"
 
 namespace {
 const wchar_t *wide(const QString &text)
@@ -8,6 +12,39 @@ const wchar_t *wide(const QString &text)
     return reinterpret_cast<const wchar_t *>(text.utf16());
 }
 } // namespace
+
+namespace {
+// Written out here rather than taken from the program, so that a wrong key
+// there is caught.
+QString storeKey()
+{
+    return QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\")
+        + Settings::currentStore();
+}
+} // namespace
+
+// A registry key of this process's own, beside the program's, removed at exit.
+void isolateSettingsStore()
+{
+    Settings::useStore(QStringLiteral("Ostrell test %1").arg(GetCurrentProcessId()));
+    clearSettingsStore();
+    std::atexit([] { QSettings(storeKey(), QSettings::NativeFormat).clear(); });
+}
+
+void clearSettingsStore()
+{
+    QSettings(storeKey(), QSettings::NativeFormat).clear();
+}
+
+std::unique_ptr<QSettings> settingsStoreAsFound()
+{
+    return std::make_unique<QSettings>(storeKey(), QSettings::NativeFormat);
+}
+
+bool settingsStoreIsIsolated()
+{
+    return Settings::currentStore() != QStringLiteral("Kelvane");
+}
 
 // Needs the right to make links (an administrator, or developer mode); Wine
 // may refuse it as well.

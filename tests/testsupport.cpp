@@ -98,15 +98,6 @@ void FakeDialogs::clear()
     openedUrls.clear();
 }
 
-void isolateSettingsStore()
-{
-    // Lives as long as the test process; removed at exit.
-    static QTemporaryDir configHome;
-    // Not QStandardPaths test mode: it overrides XDG_CONFIG_HOME with
-    // ~/.qttest/config, a folder in the real home shared by every test run.
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
-}
-
 bool makeJpeg(const QString &path, int width, int height, unsigned rgb)
 {
     QImage image(width, height, QImage::Format_RGB32);

@@ -63,10 +63,6 @@ private:
     QEventLoop *m_openQuestion = nullptr;
 };
 
-// Points the per-user settings store at a fresh temporary folder, so no test
-// reads or writes the real home folder. Call before the application object.
-void isolateSettingsStore();
-
 // Writes a small JPEG of the given colour; true on success.
 bool makeJpeg(const QString &path, int width = 16, int height = 16, unsigned rgb = 0x3366cc);
 
