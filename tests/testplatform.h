@@ -17,6 +17,8 @@ void clearSettingsStore();
 std::unique_ptr<QSettings> settingsStoreAsFound();
 bool settingsStoreIsIsolated();
 
+// Whether a "#!/bin/sh" script with its execute bit runs as a program.
+bool shellScriptsRun();
 bool makeSymbolicLink(const QString &target, const QString &link);
 bool makeNamedPipe(const QString &path);
 // The super-user, whom permissions do not stop.

@@ -39,6 +39,11 @@ bool settingsStoreIsIsolated()
     return !configHome.isEmpty() && QDir(configHome) != QDir(QDir::homePath() + QStringLiteral("/.config"));
 }
 
+bool shellScriptsRun()
+{
+    return true;
+}
+
 bool makeSymbolicLink(const QString &target, const QString &link)
 {
     return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) == 0;

@@ -46,6 +46,11 @@ bool settingsStoreIsIsolated()
     return Settings::currentStore() != QStringLiteral("Kelvane");
 }
 
+bool shellScriptsRun()
+{
+    return false;
+}
+
 // Needs the right to make links (an administrator, or developer mode); Wine
 // may refuse it as well.
 bool makeSymbolicLink(const QString &target, const QString &link)

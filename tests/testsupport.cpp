@@ -98,6 +98,19 @@ void FakeDialogs::clear()
     openedUrls.clear();
 }
 
+QString makeToolStandIn(const QString &folder, const QString &name, const QStringList &settings)
+{
+    const QString program = QStringLiteral(TEST_STANDIN_PROGRAM);
+    const QString suffix = program.endsWith(QLatin1String(".exe")) ? QStringLiteral(".exe") : QString();
+    const QString copy = folder + QLatin1Char('/') + name + suffix;
+    QFile::remove(copy);
+    QFile config(folder + QLatin1Char('/') + name + QStringLiteral(".cfg"));
+    if (!QFile::copy(program, copy) || !config.open(QIODevice::WriteOnly))
+        return QString();
+    config.write(settings.join(QLatin1Char('\n')).toUtf8() + '\n');
+    return copy;
+}
+
 bool makeJpeg(const QString &path, int width, int height, unsigned rgb)
 {
     QImage image(width, height, QImage::Format_RGB32);

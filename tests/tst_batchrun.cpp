@@ -99,12 +99,8 @@ void TestBatchRun::refusedBeforeAnyFile()
     }
     // A tool that would leave a mark if it were ever started.
     const QString marker = m_dir->filePath(QStringLiteral("started"));
-    const QString tool = m_dir->filePath(QStringLiteral("marking-tool"));
-    QFile script(tool);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\ntouch '" + QFile::encodeName(marker) + "'\nexit 1\n");
-    script.close();
-    QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+    const QString tool = makeToolStandIn(m_dir->path(), QStringLiteral("marking-tool"),
+                                         {QStringLiteral("marker=") + marker, QStringLiteral("exit=1")});
 
     BatchRun run(m_host, m_dialogs);
     run.setToolProgram(toolMissing ? QStringLiteral("ostrell-no-such-exiftool") : tool);
