@@ -122,7 +122,7 @@ protected:
     {
         QStringList paths;
         for (const QString &name : names) {
-            const QString path = m_src + QLatin1Char('/') + name;
+            const QString path = m_src + nativePath(QLatin1Char('/') + name);
             if (!makeJpeg(path))
                 qWarning() << "cannot make" << path;
             paths.append(path);

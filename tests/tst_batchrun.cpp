@@ -87,6 +87,8 @@ void TestBatchRun::refusedBeforeAnyFile()
         locked = m_dir->filePath(QStringLiteral("locked"));
         QVERIFY(QDir().mkpath(locked));
         QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        if (QFile(locked + QStringLiteral("/probe")).open(QIODevice::WriteOnly))
+            QSKIP("This system's permission bits do not stop files being made in a folder");
         if (runsAsSuperUser())
             locked = QStringLiteral("/proc/1");
         m_host.folder = locked;
@@ -124,7 +126,8 @@ void TestBatchRun::refusedBeforeAnyFile()
 
 void TestBatchRun::fourFilesWritten()
 {
-    const QStringList names{"a.jpg", "b b.jpg", "c\"q\".jpg", "d$1.jpg"};
+    // Windows refuses '"' in a name: a quote it takes instead.
+    const QStringList names{"a.jpg", "b b.jpg", fileNamesAreBytes() ? "c\"q\".jpg" : "c'q'.jpg", "d$1.jpg"};
     m_host.entries = makeSources(names);
     QList<QByteArray> before;
     for (const QString &source : m_host.entries)
@@ -385,6 +388,8 @@ void TestBatchRun::onlyRegularFilesReachTheTool()
 
 void TestBatchRun::nameThatIsNotUtf8KeepsItsBytes()
 {
+    if (!fileNamesAreBytes())
+        QSKIP("File names on this system are UTF-16 text, never stray bytes");
     const QString made = makeSources({"made.jpg"}).first();
     const QByteArray latin1 = QFile::encodeName(m_src) + "/caf\xe9.jpg";
     QCOMPARE(std::rename(QFile::encodeName(made).constData(), latin1.constData()), 0);
