@@ -64,6 +64,11 @@ set(CPACK_NSIS_UNINSTALL_NAME uninstall)
 set(CPACK_NSIS_CONTACT "${OSTRELL_SUPPORT_ADDRESS}")
 set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# A 64-bit installer for a 64-bit program: it writes the 64-bit registry
+# view and Program Files, and runs where there is no 32-bit Windows layer.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# MinGW's runtime and the prefixes carry symbols the program does not need.
+set(CPACK_STRIP_FILES ON)
 # One file name per package kind, chosen when CPack runs each generator.
 set(CPACK_PROJECT_CONFIG_FILE "${CMAKE_BINARY_DIR}/CPackWindowsNames.cmake")
 file(WRITE "${CPACK_PROJECT_CONFIG_FILE}"

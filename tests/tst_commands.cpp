@@ -106,9 +106,12 @@ private slots:
     void filesFromTheDialog()
     {
         FakeDialogs dialogs;
-        dialogs.openAnswers = {{nativePath("//one//a.jpg")}, {nativePath("/two//a.jpg"), nativePath("/two//b.JPEG")}};
-        QCOMPARE(chooseFilesToAdd(dialogs), QStringList{nativePath("//one//a.jpg")});
-        QCOMPARE(chooseFilesToAdd(dialogs), QStringList({nativePath("/two/a.jpg"), nativePath("/two/b.JPEG")}));
+        // From a root as this system writes it ("/" here, "C:\\" on Windows).
+        const QString root = nativePath(QDir::rootPath());
+        dialogs.openAnswers = {{root + nativePath("/one//a.jpg")},
+                               {root + nativePath("two//a.jpg"), root + nativePath("two//b.JPEG")}};
+        QCOMPARE(chooseFilesToAdd(dialogs), QStringList{root + nativePath("/one//a.jpg")});
+        QCOMPARE(chooseFilesToAdd(dialogs), QStringList({root + nativePath("two/a.jpg"), root + nativePath("two/b.JPEG")}));
         QVERIFY(chooseFilesToAdd(dialogs).isEmpty());
     }
 

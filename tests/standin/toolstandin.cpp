@@ -52,10 +52,22 @@ void pause(double seconds)
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<long>(seconds * 1000)));
 }
 
-std::string withoutCstr(const std::string &line)
+// An argument line as ExifTool reads it: a "#[CSTR]" line is a C string.
+std::string argumentOf(const std::string &line)
 {
     static const std::string prefix = "#[CSTR]";
-    return line.compare(0, prefix.size(), prefix) == 0 ? line.substr(prefix.size()) : line;
+    if (line.compare(0, prefix.size(), prefix) != 0)
+        return line;
+    std::string out;
+    for (std::size_t i = prefix.size(); i < line.size(); ++i) {
+        if (line[i] != '\\' || i + 1 == line.size()) {
+            out += line[i];
+            continue;
+        }
+        const char c = line[++i];
+        out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+    }
+    return out;
 }
 
 } // namespace
@@ -105,10 +117,10 @@ int main(int, char **argv)
             return 0;
         } else if (line.compare(0, 8, "#[CSTR]-") == 0 || (!line.empty() && (line[0] == '-' || line[0] == '{'))) {
         } else if (nextIsOutput) {
-            out = withoutCstr(line);
+            out = argumentOf(line);
             nextIsOutput = false;
         } else {
-            src = withoutCstr(line);
+            src = argumentOf(line);
         }
     }
     return 0;

@@ -32,14 +32,27 @@ find "$prefix/drive_c" -path '*Start Menu*' -name 'Ostrell.lnk' | grep -q . || f
 grep -qi 'uninstall.exe' "$target.reg" || fail "no entry in the installed programs list"
 rm -f "$target.reg"
 
-# The installed program, with only what it was installed with, shows its
-# window and keeps running until it is closed.
-QT_QPA_PLATFORM=offscreen "$wine_run" "$target_win\\ostrell.exe" </dev/null >/dev/null 2>&1 &
+# The installed program, with only what it was installed with (its own
+# Windows platform plugin), shows its window in a private X server and keeps
+# running until it is closed.
+command -v Xvfb >/dev/null || fail "Xvfb is missing (package xvfb)"
+display=:$(( ($$ % 400) + 100 ))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+server=$!
+sleep 2
+DISPLAY=$display "$wine_run" "$target_win\\ostrell.exe" </dev/null >/dev/null 2>&1 &
 program=$!
-sleep 8
-kill -0 "$program" 2>/dev/null || { wait "$program"; fail "the installed program ended at once (status $?)"; }
+sleep 10
+if ! kill -0 "$program" 2>/dev/null; then
+    wait "$program"
+    status=$?
+    kill "$server"
+    fail "the installed program ended at once (status $status)"
+fi
 kill "$program"
 wait "$program" 2>/dev/null
+kill "$server"
+wait "$server" 2>/dev/null
 
 "$wine_run" "$target_win\\uninstall.exe" /S </dev/null >/dev/null 2>&1 || fail "silent uninstall exited $?"
 # The uninstaller copies itself away and returns at once; its copy finishes.
