@@ -248,10 +248,13 @@ void TestExifTool::awkwardFileNames_data()
     QTest::newRow("name code") << QByteArray("50%d off.jpg");
     QTest::newRow("several codes") << QByteArray("%f-%e %-2d.jpg");
     QTest::newRow("dollar and at") << QByteArray("$HOME @me.jpg");
-    QTest::newRow("quote and back-slash") << QByteArray("say \"x\" \\ y.jpg");
     QTest::newRow("leading blank") << QByteArray(" lead.jpg");
     QTest::newRow("non-ASCII") << QByteArray("Caf\xc3\xa9 \xc3\xa9.jpg");
-    QTest::newRow("Latin-1, not UTF-8") << QByteArray("caf\xe9 $1.jpg");
+    // Names Windows refuses ('"' and '\\') or holds only as text.
+    if (fileNamesAreBytes()) {
+        QTest::newRow("quote and back-slash") << QByteArray("say \"x\" \\ y.jpg");
+        QTest::newRow("Latin-1, not UTF-8") << QByteArray("caf\xe9 $1.jpg");
+    }
     QTest::newRow("entity look-alike") << QByteArray("a &amp; b &#36;.jpg");
 }
 

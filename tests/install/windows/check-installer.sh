@@ -56,8 +56,9 @@ wait "$server" 2>/dev/null
 
 "$wine_run" "$target_win\\uninstall.exe" /S </dev/null >/dev/null 2>&1 || fail "silent uninstall exited $?"
 # The uninstaller copies itself away and returns at once; its copy finishes.
-for _ in 1 2 3 4 5 6 7 8 9 10; do
-    [ -e "$target/ostrell.exe" ] || break
+for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15; do
+    [ ! -e "$target/ostrell.exe" ] \
+        && ! "$wine_run" reg query "$uninstall_key" </dev/null >/dev/null 2>&1 && break
     sleep 1
 done
 [ ! -e "$target/ostrell.exe" ] || fail "the program is still there after uninstalling"
