@@ -267,7 +267,11 @@ void TestExifTool::awkwardFileNames()
     const QString made = dir.filePath(QStringLiteral("made.jpg"));
     QVERIFY(makeJpeg(made));
     const QByteArray source = folder + '/' + name;
-    QCOMPARE(std::rename(QFile::encodeName(made).constData(), source.constData()), 0);
+    // Windows names are UTF-16: there the bytes are the name's UTF-8.
+    if (fileNamesAreBytes())
+        QCOMPARE(std::rename(QFile::encodeName(made).constData(), source.constData()), 0);
+    else
+        QVERIFY(QFile::rename(made, QString::fromUtf8(source)));
 
     std::unique_ptr<ExifToolWorker> worker(startedWorker());
     QVERIFY(worker);
@@ -279,7 +283,8 @@ void TestExifTool::awkwardFileNames()
     QVERIFY2(result.status == 0, qPrintable(result.errors));
     QCOMPARE(readTag(dir.filePath(QStringLiteral(".copy.tmp")), QStringLiteral("Artist")),
              QStringLiteral("named"));
-    std::remove(source.constData()); // Qt cannot name it to clean up
+    if (fileNamesAreBytes())
+        std::remove(source.constData()); // Qt cannot name it to clean up
 }
 
 void TestExifTool::answersComeInOrder()
