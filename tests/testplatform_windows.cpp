@@ -28,7 +28,11 @@ void isolateSettingsStore()
 {
     Settings::useStore(QStringLiteral("Ostrell test %1").arg(GetCurrentProcessId()));
     clearSettingsStore();
-    std::atexit([] { QSettings(storeKey(), QSettings::NativeFormat).clear(); });
+    // Qt's own objects may be gone by then: the registry call itself.
+    std::atexit([] {
+        const QString key = QStringLiteral("Software\\VB and VBA Program Settings\\") + Settings::currentStore();
+        RegDeleteTreeW(HKEY_CURRENT_USER, wide(key));
+    });
 }
 
 void clearSettingsStore()
