@@ -32,12 +32,11 @@
 #include <algorithm>
 #include <functional>
 #include <cstdio>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include "app/shared/dialogs.h"
 #include "app/window/form1.h"
 #include "bench/benchphotos.h"
+#include "bench/benchplatform.h"
 #include "bench/stallprobe.h"
 #include "filelist/filelistmodel.h"
 #include "writer/command/batchrun.h"
@@ -109,7 +108,7 @@ void clearFolder(const QString &folder)
 {
     QDir(folder).removeRecursively();
     QDir().mkpath(folder);
-    ::sync();
+    flushDisks();
 }
 
 CopyCheck check(const QByteArray &source, const QByteArray &copy, const QString &tag, const QString &value)
@@ -214,25 +213,6 @@ double runByHand(const QStringList &files, const QString &out)
                         QStringList{out} + files);
 }
 
-// Processor time of this process (RUSAGE_SELF) or of the tools and shells
-// it has waited for (RUSAGE_CHILDREN): in user mode, in the kernel, or both.
-enum class Mode { User, Kernel, Both };
-double cpuSeconds(int who, Mode mode = Mode::Both)
-{
-    rusage usage{};
-    getrusage(who, &usage);
-    const double user = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6;
-    const double kernel = usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
-    return mode == Mode::User ? user : mode == Mode::Kernel ? kernel : user + kernel;
-}
-
-long peakKilobytes(int who)
-{
-    rusage usage{};
-    getrusage(who, &usage);
-    return usage.ru_maxrss;
-}
-
 struct Way {
     Way(QString wayName, std::function<Outcome()> wayRun)
         : name(std::move(wayName))
@@ -284,15 +264,15 @@ void benchmarkPhoto(const QString &photo, const QString &label, int count, int r
         for (Way &way : ways) {
             // Removing the last way's copies is no part of this one's time.
             clearFolder(out);
-            const double ownBefore = cpuSeconds(RUSAGE_SELF);
-            const double kernelBefore = cpuSeconds(RUSAGE_SELF, Mode::Kernel);
-            const double before = ownBefore + cpuSeconds(RUSAGE_CHILDREN);
+            const double ownBefore = cpuSeconds(Processes::Self);
+            const double kernelBefore = cpuSeconds(Processes::Self, CpuMode::Kernel);
+            const double before = ownBefore + cpuSeconds(Processes::WaitedChildren);
             way.last = way.run();
             way.seconds.append(way.last.seconds);
-            const double ownAfter = cpuSeconds(RUSAGE_SELF);
-            way.cpu.append(ownAfter + cpuSeconds(RUSAGE_CHILDREN) - before);
+            const double ownAfter = cpuSeconds(Processes::Self);
+            way.cpu.append(ownAfter + cpuSeconds(Processes::WaitedChildren) - before);
             way.ownCpu.append(ownAfter - ownBefore);
-            way.ownKernel.append(cpuSeconds(RUSAGE_SELF, Mode::Kernel) - kernelBefore);
+            way.ownKernel.append(cpuSeconds(Processes::Self, CpuMode::Kernel) - kernelBefore);
         }
     }
     clearFolder(out);
@@ -365,13 +345,13 @@ int main(int argc, char **argv)
         const Outcome outcome = runWindow(files, work.filePath(QStringLiteral("out")));
         std::printf("window run of %d files: %.1f s, \"%s\", longest stall %lld ms, peak memory %.1f MB\n",
                     count, outcome.seconds, qPrintable(outcome.message), outcome.stallMs,
-                    peakKilobytes(RUSAGE_SELF) / 1024.0);
+                    peakKilobytes(Processes::Self) / 1024.0);
         return 0;
     }
     benchmarkPhoto(small, QStringLiteral("phone"), count, rounds, work.path());
     if (!phoneOnly)
         benchmarkPhoto(large, QStringLiteral("camera"), std::max(1, count / 4), rounds, work.path());
     std::printf("\npeak memory: this process %.1f MB, largest tool %.1f MB\n",
-                peakKilobytes(RUSAGE_SELF) / 1024.0, peakKilobytes(RUSAGE_CHILDREN) / 1024.0);
+                peakKilobytes(Processes::Self) / 1024.0, peakKilobytes(Processes::WaitedChildren) / 1024.0);
     return 0;
 }

@@ -1,4 +1,5 @@
 #include "bench/benchphotos.h"
+#include "bench/benchplatform.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,7 +8,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <cmath>
-#include <unistd.h>
 
 bool runProgram(const QString &program, const QStringList &arguments)
 {
@@ -72,8 +72,7 @@ QStringList listCopies(const QString &photo, const QString &folder, int count)
     for (int i = 0; i < count; ++i) {
         const QString path = folder + QStringLiteral("/IMG_%1.jpg").arg(i, 5, 10, QLatin1Char('0'));
         // Hard links: the same bytes N times without N times the disk.
-        if (::link(QFile::encodeName(photo).constData(), QFile::encodeName(path).constData()) != 0
-            && !QFile::copy(photo, path))
+        if (!hardLink(photo, path) && !QFile::copy(photo, path))
             return {};
         files.append(path);
     }

@@ -13,13 +13,13 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 
 #include "app/details/listsummary.h"
 #include "app/window/form1.h"
 #include "app/window/picturedetailswindow.h"
 #include "app/window/picturethumbnail.h"
 #include "bench/benchphotos.h"
+#include "bench/benchplatform.h"
 #include "bench/stallprobe.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/window/filelistview.h"
@@ -106,9 +106,7 @@ int main(int argc, char **argv)
     summary.count(paths, QStringLiteral("Camera Model"));
     spinUntil([&] { return counted; });
     const double seconds = clock.elapsed() / 1000.0;
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
     std::printf("count of %d entries: %.1f s (\"%s\"), longest stall %lld ms, peak memory %.1f MB\n",
-                entries, seconds, qPrintable(text), probe.stop(), usage.ru_maxrss / 1024.0);
+                entries, seconds, qPrintable(text), probe.stop(), peakKilobytes(Processes::Self) / 1024.0);
     return 0;
 }

@@ -11,4 +11,16 @@ namespace Platform {
 QByteArray encodeName(const QString &name);
 QString decodeName(const QByteArray &name);
 
+// Paths in those bytes. Windows takes "\" and "/" alike as separators.
+bool isSeparator(char c);
+qsizetype lastSeparator(const QByteArray &path); // -1 when there is none
+// A path from a root: "/x" here; "C:\x" or "\\server\share\x" on Windows.
+bool isFullPath(const QByteArray &path);
+// The folder part of a full path; a root keeps its separator.
+QByteArray folderOfPath(const QByteArray &path);
+// The name after the last separator.
+QByteArray nameOfPath(const QByteArray &path);
+// The folder and the name with one separator between them.
+QByteArray joinedPath(const QByteArray &folder, const QByteArray &name);
+
 } // namespace Platform

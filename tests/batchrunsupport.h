@@ -11,7 +11,6 @@
 #include <QtTest>
 #include <cstdio>
 #include <functional>
-#include <unistd.h>
 #include "app/shared/errorreport.h"
 #include "testsupport.h"
 #include "writer/command/batchrun.h"
@@ -88,40 +87,18 @@ public:
     int focused = 0;
 };
 
-// Stands in for ExifTool: speaks enough of its -stay_open protocol, writes the
-// source's path into the output file, then answers after a pause (or dies).
-// A source whose path holds "slow" takes longer, one that holds "hang" never
-// gets an answer in time.
+// Stands in for ExifTool (see standin/toolstandin.cpp): writes the source's
+// path (or bytes) into the output file, then answers after a pause, or dies.
 inline QString writeStandIn(const QString &folder, const QString &pause, bool dies = false,
-                     const QByteArray &warning = QByteArray(), bool copiesSource = false)
+                            const QByteArray &warning = QByteArray(), bool copiesSource = false)
 {
-    const QString path = folder + QStringLiteral("/standin.sh");
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    const QByteArray answer = dies
-        ? QByteArray("exit 3")
-        : "printf '    1 image files created\\n{status=0}\\n{ready%s}\\n' \"$n\"; "
-          "printf '" + warning + "{end%s}\\n' \"$n\" >&2";
-    file.write("#!/bin/sh\n"
-               "out=''; next=''; src=''\n"
-               "while IFS= read -r line; do\n"
-               "  case \"$line\" in\n"
-               "    '#[CSTR]-o') next=out ;;\n"
-               "    -execute*) n=${line#-execute}\n"
-               "      case \"$src\" in *hang*) sleep 30 ;; *slow*) sleep 0.6 ;; esac\n"
-               + QByteArray(copiesSource ? "      cp \"$src\" \"$out\"; sleep "
-                                         : "      [ -n \"$out\" ] && printf '%s' \"$src\" > \"$out\"; sleep ")
-               + pause.toUtf8() + "; " + answer + "; out=''; src='' ;;\n"
-               "    False) exit 0 ;;\n"
-               "    '#[CSTR]-'*|-*|'{'*) ;;\n"
-               "    *) if [ \"$next\" = out ]; then out=${line#'#[CSTR]'}; next='';\n"
-               "       else src=${line#'#[CSTR]'}; fi ;;\n"
-               "  esac\n"
-               "done\n");
-    file.close();
-    file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
-    return path;
+    QStringList settings{QStringLiteral("pause=") + pause,
+                         QStringLiteral("warning=") + QString::fromUtf8(warning)};
+    if (dies)
+        settings.append(QStringLiteral("dies=1"));
+    if (copiesSource)
+        settings.append(QStringLiteral("copies=1"));
+    return makeToolStandIn(folder, QStringLiteral("standin"), settings);
 }
 
 class BatchRunFixture {
@@ -130,9 +107,9 @@ protected:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        m_src = m_dir->filePath(QStringLiteral("photos"));
+        m_src = nativePath(m_dir->filePath(QStringLiteral("photos")));
         // ExifTool would read "%d" in an output path as a name code.
-        m_out = m_dir->filePath(QStringLiteral("results 100%d"));
+        m_out = nativePath(m_dir->filePath(QStringLiteral("results 100%d")));
         QVERIFY(QDir().mkpath(m_src));
         QVERIFY(QDir().mkpath(m_out));
         m_host = FakeHost();
@@ -150,7 +127,7 @@ protected:
     {
         QStringList paths;
         for (const QString &name : names) {
-            const QString path = m_src + QLatin1Char('/') + name;
+            const QString path = m_src + nativePath(QLatin1Char('/') + name);
             if (!makeJpeg(path))
                 qWarning() << "cannot make" << path;
             paths.append(path);

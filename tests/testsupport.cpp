@@ -98,13 +98,17 @@ void FakeDialogs::clear()
     openedUrls.clear();
 }
 
-void isolateSettingsStore()
+QString makeToolStandIn(const QString &folder, const QString &name, const QStringList &settings)
 {
-    // Lives as long as the test process; removed at exit.
-    static QTemporaryDir configHome;
-    // Not QStandardPaths test mode: it overrides XDG_CONFIG_HOME with
-    // ~/.qttest/config, a folder in the real home shared by every test run.
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
+    const QString program = QStringLiteral(TEST_STANDIN_PROGRAM);
+    const QString suffix = program.endsWith(QLatin1String(".exe")) ? QStringLiteral(".exe") : QString();
+    const QString copy = folder + QLatin1Char('/') + name + suffix;
+    QFile::remove(copy);
+    QFile config(folder + QLatin1Char('/') + name + QStringLiteral(".cfg"));
+    if (!QFile::copy(program, copy) || !config.open(QIODevice::WriteOnly))
+        return QString();
+    config.write(settings.join(QLatin1Char('\n')).toUtf8() + '\n');
+    return copy;
 }
 
 bool makeJpeg(const QString &path, int width, int height, unsigned rgb)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -11,6 +12,7 @@
 #include <functional>
 
 #include "app/shared/dialogs.h"
+#include "testplatform.h"
 
 class QEventLoop;
 
@@ -62,9 +64,15 @@ private:
     QEventLoop *m_openQuestion = nullptr;
 };
 
-// Points the per-user settings store at a fresh temporary folder, so no test
-// reads or writes the real home folder. Call before the application object.
-void isolateSettingsStore();
+// A path as the program and the system's dialogs give it: "/" here, "\" on Windows.
+inline QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// A copy of the ExifTool stand-in in `folder`, told what to do by `settings`
+// (see standin/toolstandin.cpp); its path, or empty.
+QString makeToolStandIn(const QString &folder, const QString &name, const QStringList &settings);
 
 // Writes a small JPEG of the given colour; true on success.
 bool makeJpeg(const QString &path, int width = 16, int height = 16, unsigned rgb = 0x3366cc);

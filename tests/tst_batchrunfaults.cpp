@@ -126,12 +126,7 @@ void TestBatchRunFaults::lostToolFailsFilesAndRunEnds()
     BatchRun run(m_host, m_dialogs);
     QString tool = writeStandIn(m_dir->path(), QStringLiteral("0.1"), true);
     if (endsAtOnce) {
-        tool = m_dir->filePath(QStringLiteral("ends.sh"));
-        QFile script(tool);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nexit 0\n");
-        script.close();
-        QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+        tool = makeToolStandIn(m_dir->path(), QStringLiteral("ends"), {QStringLiteral("exit=0")});
     }
     run.setToolProgram(tool);
     run.setVerifier({}); // the stand-in writes no picture

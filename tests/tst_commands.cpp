@@ -97,8 +97,8 @@ private slots:
         resetStore();
         Settings::write(Settings::Key::LastFolder, QStringLiteral("/from/add/folder"));
         FakeDialogs dialogs;
-        dialogs.folderAnswers = {picked};
-        QCOMPARE(chooseResultsFolder(dialogs), box);
+        dialogs.folderAnswers = {nativePath(picked)};
+        QCOMPARE(chooseResultsFolder(dialogs), nativePath(box));
         QCOMPARE(dialogs.folderStarts, QStringList{QStringLiteral("/from/add/folder")});
         QCOMPARE(Settings::read(Settings::Key::LastFolder), QStringLiteral("/from/add/folder"));
     }
@@ -106,33 +106,34 @@ private slots:
     void filesFromTheDialog()
     {
         FakeDialogs dialogs;
-        dialogs.openAnswers = {{QStringLiteral("//one//a.jpg")},
-                               {QStringLiteral("/two//a.jpg"), QStringLiteral("/two//b.JPEG")}};
-        QCOMPARE(chooseFilesToAdd(dialogs), QStringList{QStringLiteral("//one//a.jpg")});
-        QCOMPARE(chooseFilesToAdd(dialogs),
-                 QStringList({QStringLiteral("/two/a.jpg"), QStringLiteral("/two/b.JPEG")}));
+        // From a root as this system writes it ("/" here, "C:\\" on Windows).
+        const QString root = nativePath(QDir::rootPath());
+        dialogs.openAnswers = {{root + nativePath("/one//a.jpg")},
+                               {root + nativePath("two//a.jpg"), root + nativePath("two//b.JPEG")}};
+        QCOMPARE(chooseFilesToAdd(dialogs), QStringList{root + nativePath("/one//a.jpg")});
+        QCOMPARE(chooseFilesToAdd(dialogs), QStringList({root + nativePath("two/a.jpg"), root + nativePath("two/b.JPEG")}));
         QVERIFY(chooseFilesToAdd(dialogs).isEmpty());
     }
 
     void sampleLoaderSkipsListedPaths()
     {
         QTemporaryDir program;
-        const QString samples = program.filePath(QStringLiteral("Samples"));
+        const QString samples = nativePath(program.filePath(QStringLiteral("Samples")));
         QDir().mkpath(samples);
         for (const char *name : {"c.jpg", "Readme.txt", "a.jpg", ".hidden.txt", "b.jpg"})
             QVERIFY(makeJpeg(samples + QLatin1Char('/') + QLatin1String(name)));
 
         FileListModel list;
-        list.appendEntry(samples + QStringLiteral("/a.jpg"));
-        list.appendEntry(samples.toUpper() + QStringLiteral("/B.JPG")); // other case: not the same
+        list.appendEntry(samples + nativePath("/a.jpg"));
+        list.appendEntry(samples.toUpper() + nativePath("/B.JPG")); // other case: not the same
         FakeDialogs dialogs;
         dialogs.questionAnswers = {false, true};
         LoadSampleFiles(list, dialogs, samples);
         // Every file, hidden ones and other types too, in name order whatever
         // order the folder lists them in.
-        QStringList expected{samples + QStringLiteral("/a.jpg"), samples.toUpper() + QStringLiteral("/B.JPG")};
+        QStringList expected{samples + nativePath("/a.jpg"), samples.toUpper() + nativePath("/B.JPG")};
         for (const char *name : {".hidden.txt", "b.jpg", "c.jpg", "Readme.txt"})
-            expected.append(samples + QLatin1Char('/') + QLatin1String(name));
+            expected.append(samples + nativePath("/") + QLatin1String(name));
         QStringList got;
         for (int i = 1; i <= list.entryCount(); ++i)
             got.append(list.entryText(i));

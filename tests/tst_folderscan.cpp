@@ -1,8 +1,6 @@
 #include <QGuiApplication>
 #include <QtTest>
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "app/shared/errorreport.h"
 #include "filelist/folderscan.h"
@@ -11,15 +9,6 @@
 
 namespace {
 
-bool makeLink(const QString &target, const QString &link)
-{
-    return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) == 0;
-}
-
-bool makePipe(const QString &path)
-{
-    return ::mkfifo(QFile::encodeName(path).constData(), 0644) == 0;
-}
 
 QStringList sorted(QStringList list)
 {
@@ -95,12 +84,12 @@ void TestFolderScan::initTestCase()
         QStringLiteral("noext"), QStringLiteral("e.txt"), QStringLiteral(".h.jpg"),
         QStringLiteral("~t.jpg"), QStringLiteral("f.jpg/"),
     }));
-    QVERIFY(makeLink(m_root + QStringLiteral("/a.jpg"), m_root + QStringLiteral("/linkToFile")));
-    QVERIFY(makeLink(m_root + QStringLiteral("/folder"), m_root + QStringLiteral("/linkToFolder")));
-    QVERIFY(makeLink(m_root + QStringLiteral("/folder"), m_root + QStringLiteral("/.hiddenLink")));
-    QVERIFY(makeLink(m_root + QStringLiteral("/folder"), m_root + QStringLiteral("/g.jpg")));
-    QVERIFY(makeLink(m_root + QStringLiteral("/nothing"), m_root + QStringLiteral("/dangling.jpg")));
-    QVERIFY(makePipe(m_root + QStringLiteral("/pipe.jpg")));
+    QVERIFY(makeSymbolicLink(m_root + QStringLiteral("/a.jpg"), m_root + QStringLiteral("/linkToFile")));
+    QVERIFY(makeSymbolicLink(m_root + QStringLiteral("/folder"), m_root + QStringLiteral("/linkToFolder")));
+    QVERIFY(makeSymbolicLink(m_root + QStringLiteral("/folder"), m_root + QStringLiteral("/.hiddenLink")));
+    QVERIFY(makeSymbolicLink(m_root + QStringLiteral("/folder"), m_root + QStringLiteral("/g.jpg")));
+    QVERIFY(makeSymbolicLink(m_root + QStringLiteral("/nothing"), m_root + QStringLiteral("/dangling.jpg")));
+    QVERIFY(makeNamedPipe(m_root + QStringLiteral("/pipe.jpg")));
 }
 
 void TestFolderScan::attributes_data()
@@ -377,14 +366,14 @@ void TestFolderScan::linkLoopsEnd()
     const QString outside = m_dir.path() + QStringLiteral("/outside");
     QVERIFY(makeTree(root, {QStringLiteral("a/"), QStringLiteral("b/"), QStringLiteral("c/")}));
     QVERIFY(makeTree(outside, {QStringLiteral("o1/")}));
-    QVERIFY(makeLink(QStringLiteral(".."), root + QStringLiteral("/a/up")));
-    QVERIFY(makeLink(QStringLiteral("."), root + QStringLiteral("/b/self")));
-    QVERIFY(makeLink(root, root + QStringLiteral("/c/back")));
+    QVERIFY(makeSymbolicLink(QStringLiteral(".."), root + QStringLiteral("/a/up")));
+    QVERIFY(makeSymbolicLink(QStringLiteral("."), root + QStringLiteral("/b/self")));
+    QVERIFY(makeSymbolicLink(root, root + QStringLiteral("/c/back")));
     // Links to one folder outside: it is taken in once, under the first link
     // in the scan's order.
-    QVERIFY(makeLink(outside, root + QStringLiteral("/out")));
-    QVERIFY(makeLink(outside, root + QStringLiteral("/c/again")));
-    QVERIFY(makeLink(outside + QStringLiteral("/o1"), root + QStringLiteral("/c/deeper")));
+    QVERIFY(makeSymbolicLink(outside, root + QStringLiteral("/out")));
+    QVERIFY(makeSymbolicLink(outside, root + QStringLiteral("/c/again")));
+    QVERIFY(makeSymbolicLink(outside + QStringLiteral("/o1"), root + QStringLiteral("/c/deeper")));
     const QStringList relative = relativeList(root, scan(root));
     QCOMPARE(sorted(relative), sorted({"", "a", "b", "c", "c/deeper", "out"}));
 }

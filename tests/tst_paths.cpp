@@ -78,7 +78,9 @@ void TestPaths::fileNameOf_data()
     QTest::newRow("back-slash path") << R"(C:\a\b.jpg)" << bs << "b.jpg";
     QTest::newRow("no separator") << "b.jpg" << bs << "b.jpg";
     QTest::newRow("trailing back-slash") << R"(C:\a\)" << bs << QString();
-    QTest::newRow("slash is no back-slash") << "/a/b.jpg" << bs << "/a/b.jpg";
+    // Except where "\\" is the native separator: Windows takes "/" as well.
+    QTest::newRow("slash is no back-slash")
+        << "/a/b.jpg" << bs << (nativeSeparator() == bs ? "b.jpg" : "/a/b.jpg");
     QTest::newRow("native path") << "/home/u/b c.jpg" << sl << "b c.jpg";
     QTest::newRow("native trailing slash") << "/home/u/" << sl << QString();
     QTest::newRow("native root file") << "/b.jpg" << sl << "b.jpg";

@@ -4,7 +4,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <sys/stat.h>
 
 #include "app/details/detailrows.h"
 #include "app/details/listsummary.h"
@@ -147,19 +146,21 @@ private slots:
 
         // Each is answered at once, from the name or the first bytes.
         const QString fifo = m_dir.filePath(QStringLiteral("pipe.jpg"));
-        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const bool hasPipe = makeNamedPipe(fifo);
         QImage(8, 8, QImage::Format_RGB32).save(m_dir.filePath(QStringLiteral("png.jpg")), "PNG");
         QFile cut(m_dir.filePath(QStringLiteral("cut.jpg")));
         QVERIFY(cut.open(QIODevice::WriteOnly));
         cut.write(fileBytes(thumb).left(40));
         cut.close();
-        const QList<std::pair<QString, QString>> unreadable{
+        QList<std::pair<QString, QString>> unreadable{
             {fifo, QStringLiteral("This is a named pipe, not a picture file.")},
             {m_dir.filePath(QStringLiteral("png.jpg")), QStringLiteral("This is a PNG picture, not a JPEG picture.")},
             {m_dir.filePath(QStringLiteral("gone.jpg")), QStringLiteral("The file is not there any more.")},
             {m_dir.path(), QStringLiteral("This is a folder, not a file.")},
             {cut.fileName(), QStringLiteral("The source is not a whole JPEG picture: a segment runs past the end of the file")},
         };
+        if (!hasPipe) // none in this system's file systems
+            unreadable.removeFirst();
         for (const auto &[path, reason] : unreadable) {
             facts = readPictureFacts(QFile::encodeName(path), options);
             QCOMPARE(facts.error, reason);

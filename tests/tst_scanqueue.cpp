@@ -2,7 +2,6 @@
 #include <QThread>
 #include <QtTest>
 
-#include <unistd.h>
 
 #include "app/shared/errorreport.h"
 #include "filelist/scanqueue.h"
@@ -67,10 +66,6 @@ QStringList sorted(QStringList list)
     return list;
 }
 
-bool makeLink(const QString &target, const QString &link)
-{
-    return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) == 0;
-}
 
 } // namespace
 
@@ -106,7 +101,7 @@ void TestScanQueue::initTestCase()
         QStringLiteral(".hid/f.jpg"), QStringLiteral("sub/deeper/g.jpg"),
     }));
     // Hidden, but a link rather than a plain file: not the value 34, so the command takes it.
-    QVERIFY(makeLink(m_rules + QStringLiteral("/a.jpg"), m_rules + QStringLiteral("/.lnk.jpg")));
+    QVERIFY(makeSymbolicLink(m_rules + QStringLiteral("/a.jpg"), m_rules + QStringLiteral("/.lnk.jpg")));
 }
 
 void TestScanQueue::commandAndDropRules_data()
@@ -251,8 +246,8 @@ void TestScanQueue::linkLoopListsEachFileOnce()
 {
     const QString root = m_dir.path() + QStringLiteral("/loop");
     QVERIFY(makeTree(root, {QStringLiteral("top.jpg"), QStringLiteral("a/in-a.jpg"), QStringLiteral("b/c/in-c.jpg")}));
-    QVERIFY(makeLink(root, root + QStringLiteral("/b/c/toRoot")));
-    QVERIFY(makeLink(QStringLiteral(".."), root + QStringLiteral("/a/up")));
+    QVERIFY(makeSymbolicLink(root, root + QStringLiteral("/b/c/toRoot")));
+    QVERIFY(makeSymbolicLink(QStringLiteral(".."), root + QStringLiteral("/a/up")));
     ScanQueue queue;
     Collector collected(queue);
     queue.enqueue({dropItem(root)});
@@ -283,9 +278,11 @@ void TestScanQueue::namesThatAreNotText()
     const QString root = m_dir.path() + QStringLiteral("/latin1");
     QVERIFY(makeTree(root, {QStringLiteral("plain.jpg")}));
     const QByteArray native = QFile::encodeName(root);
-    QVERIFY(::close(::creat((native + "/caf\xe9.jpg").constData(), 0644)) == 0);
-    QVERIFY(::mkdir((native + "/d\xe9j\xe0").constData(), 0755) == 0);
-    QVERIFY(::close(::creat((native + "/d\xe9j\xe0/in.jpg").constData(), 0644)) == 0);
+    if (!fileNamesAreBytes())
+        QSKIP("File names on this system are UTF-16 text, never stray bytes");
+    QVERIFY(makeFileNamedBytes(native + "/caf\xe9.jpg"));
+    QVERIFY(makeFolderNamedBytes(native + "/d\xe9j\xe0"));
+    QVERIFY(makeFileNamedBytes(native + "/d\xe9j\xe0/in.jpg"));
     for (const ScanItem &item : {commandItem(root, QStringLiteral("jpg")), dropItem(root)}) {
         ScanQueue queue;
         Collector collected(queue);

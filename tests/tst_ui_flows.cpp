@@ -12,8 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "app/shared/settings.h"
 #include "app/window/form1.h"
@@ -191,7 +189,9 @@ private slots:
         QFETCH(bool, accepted);
         // A Latin-1 name: its URL carries bytes that are no UTF-8.
         const QByteArray latin1 = QFile::encodeName(m_dir.path()) + "/caf\xe9.jpg";
-        QVERIFY(::close(::creat(latin1.constData(), 0644)) == 0);
+        if (!fileNamesAreBytes())
+            QSKIP("File names on this system are UTF-16 text, never stray bytes");
+        QVERIFY(makeFileNamedBytes(latin1));
         FakeDialogs dialogs;
         Form1 form(&dialogs);
         form.show();

@@ -43,12 +43,7 @@ class Form1BusyTest : public QObject {
     // A run that stays at work until the window closes: its tool never answers.
     static void startEndlessRun(Form1 &form, const QString &folder)
     {
-        const QString tool = folder + QStringLiteral("/silent-tool");
-        QFile script(tool);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nexec sleep 60\n");
-        script.close();
-        QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+        const QString tool = makeToolStandIn(folder, QStringLiteral("silent-tool"), {QStringLiteral("silent=1")});
         const QString photo = folder + QStringLiteral("/photos/a.jpg");
         QVERIFY(QDir().mkpath(folder + QStringLiteral("/photos")));
         QVERIFY(makeJpeg(photo));

@@ -23,7 +23,11 @@ bool FileFound(const QString &path)
 
 QString FileNameOf(const QString &path, QChar separator)
 {
-    return path.mid(path.lastIndexOf(separator) + 1);
+    // Where "\\" separates natively (Windows), "/" separates too.
+    const bool slashToo = separator == QLatin1Char('\\') && nativeSeparator() == separator;
+    const qsizetype cut = slashToo ? qMax(path.lastIndexOf(separator), path.lastIndexOf(QLatin1Char('/')))
+                                   : path.lastIndexOf(separator);
+    return path.mid(cut + 1);
 }
 
 bool IsFolder(const QString &path)

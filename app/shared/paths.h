@@ -14,7 +14,8 @@ QString DesktopFolder();
 // True when the file system gives a modification time for the path.
 bool FileFound(const QString &path);
 
-// The text after the last separator; the whole text when there is none.
+// The text after the last separator; the whole text when there is none. Where
+// the native separator is "\\", "/" separates as well.
 QString FileNameOf(const QString &path, QChar separator = nativeSeparator());
 
 // True when the path exists and is a folder; false otherwise, errors included.

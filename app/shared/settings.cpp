@@ -4,6 +4,7 @@
 #include <QStandardPaths>
 
 #include "app/shared/paths.h"
+#include "platform/settingsstore.h"
 
 namespace Settings {
 namespace {
@@ -27,11 +28,15 @@ QString storedKey(Key key)
     return QStringLiteral("Ostrell/") + keyName(key);
 }
 
-// The store "Kelvane" in the platform's native format; on Linux
-// ~/.config/Kelvane.conf.
+QString &storeName()
+{
+    static QString name = QStringLiteral("Kelvane");
+    return name;
+}
+
 QSettings store()
 {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kelvane"));
+    return Platform::settingsStore(storeName());
 }
 
 // Many Linux systems have no desktop folder; a first run must not start on a
@@ -48,6 +53,16 @@ QString defaultResultsFolder()
 }
 
 } // namespace
+
+void useStore(const QString &application)
+{
+    storeName() = application;
+}
+
+QString currentStore()
+{
+    return storeName();
+}
 
 QString keyName(Key key)
 {

@@ -13,6 +13,10 @@ enum class Key { Combo, Text2, Extension, LastFolder, ValueWay };
 QString read(Key key);
 void write(Key key, const QString &value);
 
+// Tests keep their settings in a store of their own instead of "Kelvane".
+void useStore(const QString &application);
+QString currentStore();
+
 // The key's name in the store ("Combo", "Text2", "Extension", "LastFolder",
 // "ValueWay": how the value is used).
 QString keyName(Key key);

@@ -42,8 +42,7 @@ QString folderOf(const QString &text)
 
 QByteArray copyPathFor(const QByteArray &folder, const QByteArray &source)
 {
-    const QByteArray name = source.mid(source.lastIndexOf('/') + 1);
-    return folder.endsWith('/') ? folder + name : folder + '/' + name;
+    return Platform::joinedPath(folder, Platform::nameOfPath(source));
 }
 
 } // namespace

@@ -244,7 +244,7 @@ void Form1::Form_Load()
     });
     guard.step(126, [&] {
         setWindowTitle(QString::fromLatin1(ProductName));
-        setWindowIcon(QIcon(QStringLiteral(":/icons/" OSTRELL_APP_ID ".svg")));
+        setWindowIcon(QIcon(QStringLiteral(":/icons/window")));
         ApplicationTitle();
     });
     guard.step(128, [&] { ListView1->header()->setVisible(true); });

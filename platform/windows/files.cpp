@@ -267,13 +267,17 @@ bool Platform::syncFile(int fd)
         return false;
     DWORD tag = 0;
     const DWORD attributes = attributesOf(handle, &tag);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    // A folder is flushed through a handle that may write, which held folders
-    // have not; the held one keeps the path naming it.
-    const HANDLE writable = openPath(finalPathOf(handle), GENERIC_WRITE, ShareAll, OPEN_EXISTING, OpenFlags);
+    // Only a handle that may write can flush. A file opened for reading (a
+    // copy being checked) is opened again through its own handle, so it is
+    // the same file whatever its name meanwhile. A folder is flushed through
+    // its path, which the held handle keeps naming it.
+    const HANDLE writable = (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        ? openPath(finalPathOf(handle), GENERIC_WRITE, ShareAll, OPEN_EXISTING, OpenFlags)
+        : ReOpenFile(handle, GENERIC_WRITE, ShareAll, 0);
     if (writable == INVALID_HANDLE_VALUE)
         return false;
     const bool flushed = FlushFileBuffers(writable);

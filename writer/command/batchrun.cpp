@@ -267,16 +267,14 @@ std::optional<WriteJob> BatchRun::prepare(int position)
                 job.makeValue = pictureValueMaker(
                     m_inputs.plan, {job.source, position, count, m_inputs.ownValues.value(position - 1)});
             // The copy takes the source's own name, byte for byte.
-            job.resultsFolder = Platform::encodeName(output).left(
-                qMax(1, int(Platform::encodeName(output).lastIndexOf('/'))));
-            job.finalPath =
-                joinPath(job.resultsFolder, job.sourcePath.mid(job.sourcePath.lastIndexOf('/') + 1));
+            job.resultsFolder = Platform::folderOfPath(Platform::encodeName(output));
+            job.finalPath = Platform::joinedPath(job.resultsFolder, Platform::nameOfPath(job.sourcePath));
         }))
         return std::nullopt;
     if (!step(126, [&] {
             if (output.isEmpty() || job.sourcePath.isEmpty())
                 job.refusal = because(Reason::CommandNotMade);
-            else if (!job.sourcePath.startsWith('/'))
+            else if (!Platform::isFullPath(job.sourcePath))
                 job.refusal = because(Reason::NotFullPath);
         }))
         return std::nullopt;

@@ -23,12 +23,12 @@ constexpr std::int64_t CopyRoomBytes = 64 * 1024;
 
 QByteArray nameOf(const QByteArray &path)
 {
-    return path.mid(path.lastIndexOf('/') + 1);
+    return Platform::nameOfPath(path);
 }
 
 QByteArray withoutClosingSeparator(QByteArray folder)
 {
-    while (folder.size() > 1 && folder.endsWith('/'))
+    while (folder.size() > 1 && Platform::isSeparator(folder.back()) && Platform::folderOfPath(folder) != folder)
         folder.chop(1);
     return folder;
 }

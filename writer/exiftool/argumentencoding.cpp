@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include "platform/filenames.h"
 #include "platform/toolprocess.h"
 #include "writer/report/reasons.h"
 
@@ -103,7 +104,7 @@ bool encodeWriteCommand(const WriteCommand &command, QByteArray *out, QString *w
         const QString outputText = QString::fromUtf8(command.output);
         if (outputText.contains(nameCode())) {
             why = because(Reason::PercentCodeInFolder,
-                          outputText.left(outputText.lastIndexOf(QLatin1Char('/')) + 1));
+                          QString::fromUtf8(command.output.left(Platform::lastSeparator(command.output) + 1)));
             return false;
         }
     }

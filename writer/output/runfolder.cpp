@@ -4,6 +4,7 @@
 #include <QList>
 #include <ctime>
 
+#include "platform/filenames.h"
 #include "platform/files.h"
 #include "writer/output/claimjournal.h"
 #include "writer/output/claimsweep.h"
@@ -116,9 +117,7 @@ void sweepDeadRuns(int results, bool stableFileNumbers, LeftBehind *found)
 
 QByteArray joinPath(const QByteArray &folder, const QByteArray &name)
 {
-    if (folder.endsWith('/'))
-        return folder + name;
-    return folder + '/' + name;
+    return Platform::joinedPath(folder, name);
 }
 
 RunFolder::~RunFolder()
@@ -149,7 +148,7 @@ std::unique_ptr<RunFolder> RunFolder::create(const QByteArray &resultsFolder, QS
     QByteArray path = joinPath(resultsFolder, RunPrefix + "XXXXXX");
     if (!Platform::makePrivateFolder(&path))
         return fail(Platform::lastError());
-    folder->m_runName = path.mid(path.lastIndexOf('/') + 1);
+    folder->m_runName = Platform::nameOfPath(path);
     // Opened by its name right after mkdtemp made it 0700: nobody else can
     // have put anything else there.
     folder->m_run = Platform::openFolderAt(folder->m_results, folder->m_runName);

@@ -1,0 +1,94 @@
+#include "testplatform.h"
+
+#include <QCoreApplication>
+#include <cstdlib>
+#include <windows.h>
+
+#include "app/shared/settings.h"
+
+namespace {
+const wchar_t *wide(const QString &text)
+{
+    return reinterpret_cast<const wchar_t *>(text.utf16());
+}
+} // namespace
+
+namespace {
+// Written out here rather than taken from the program, so that a wrong key
+// there is caught.
+QString storeKey()
+{
+    return QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\")
+        + Settings::currentStore();
+}
+} // namespace
+
+// A registry key of this process's own, beside the program's, removed at exit.
+void isolateSettingsStore()
+{
+    Settings::useStore(QStringLiteral("Ostrell test %1").arg(GetCurrentProcessId()));
+    clearSettingsStore();
+    // Qt's own objects may be gone by then: the registry call itself.
+    std::atexit([] {
+        const QString key = QStringLiteral("Software\\VB and VBA Program Settings\\") + Settings::currentStore();
+        RegDeleteTreeW(HKEY_CURRENT_USER, wide(key));
+    });
+}
+
+void clearSettingsStore()
+{
+    QSettings(storeKey(), QSettings::NativeFormat).clear();
+}
+
+std::unique_ptr<QSettings> settingsStoreAsFound()
+{
+    return std::make_unique<QSettings>(storeKey(), QSettings::NativeFormat);
+}
+
+bool settingsStoreIsIsolated()
+{
+    return Settings::currentStore() != QStringLiteral("Kelvane");
+}
+
+bool shellScriptsRun()
+{
+    return false;
+}
+
+// Needs the right to make links (an administrator, or developer mode); Wine
+// may refuse it as well.
+bool makeSymbolicLink(const QString &target, const QString &link)
+{
+    const DWORD folder = GetFileAttributesW(wide(target)) & FILE_ATTRIBUTE_DIRECTORY;
+    const QString t = QString(target).replace(QLatin1Char('/'), QLatin1Char('\\'));
+    const QString l = QString(link).replace(QLatin1Char('/'), QLatin1Char('\\'));
+    return CreateSymbolicLinkW(wide(l), wide(t),
+                               (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0)
+                                   | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+}
+
+// Windows' named pipes live apart from the file system.
+bool makeNamedPipe(const QString &)
+{
+    return false;
+}
+
+bool runsAsSuperUser()
+{
+    return false;
+}
+
+bool fileNamesAreBytes()
+{
+    return false;
+}
+
+bool makeFileNamedBytes(const QByteArray &)
+{
+    return false;
+}
+
+bool makeFolderNamedBytes(const QByteArray &)
+{
+    return false;
+}
