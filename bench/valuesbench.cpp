@@ -18,13 +18,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include "app/shared/dialogs.h"
 #include "app/window/form1.h"
 #include "app/window/valuechoice.h"
 #include "bench/benchphotos.h"
+#include "bench/benchplatform.h"
 #include "bench/stallprobe.h"
 #include "filelist/filelistmodel.h"
 
@@ -59,9 +58,7 @@ struct Way {
 
 double peakMegabytes()
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;
+    return peakKilobytes(Processes::Self) / 1024.0;
 }
 
 void settle(int ms)
@@ -76,7 +73,7 @@ double runWindow(const QStringList &files, const QString &out, const Way &way, Q
 {
     QDir(out).removeRecursively();
     QDir().mkpath(out);
-    ::sync();
+    flushDisks();
     QuietDialogs dialogs;
     Form1 window(&dialogs);
     window.show();
