@@ -1,5 +1,6 @@
 #include "writer/command/prerunchecks.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -63,7 +64,11 @@ RunChecks checkBeforeRun(const QString &resultsFolder, const QString &toolProgra
         const QFileInfo folder(resultsFolder);
         checks.folderWritable = folder.isWritable() && folder.isExecutable();
     }
-    checks.tool = QStandardPaths::findExecutable(toolProgram);
+    // The ExifTool shipped beside the program comes first: a package carries
+    // the one it was tested with.
+    checks.tool = QStandardPaths::findExecutable(toolProgram, {QCoreApplication::applicationDirPath()});
+    if (checks.tool.isEmpty())
+        checks.tool = QStandardPaths::findExecutable(toolProgram);
     return checks;
 }
 
