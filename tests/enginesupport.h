@@ -15,6 +15,7 @@
 
 #include "testsupport.h"
 #include "writer/engine/writerengine.h"
+#include "writer/verify/verifier.h"
 
 // The listed files of one run, handed out in order.
 class ListSource : public JobSource {
@@ -80,6 +81,23 @@ inline WriterEngine::Options optionsFor(const QString &out, const QString &tool 
     options.toolPath = tool;
     options.resultsFolder = out;
     return options;
+}
+
+// Every copy read back by the second reader, as the window's runs do.
+inline WriterEngine::Options checkedOptionsFor(const QString &out)
+{
+    WriterEngine::Options options = optionsFor(out);
+    options.workers = 2;
+    options.verifier = [](const QByteArray &source, const QByteArray &copy, const QString &tag,
+                          const QString &value) { return verifyCopy(source, copy, {tag, value}); };
+    return options;
+}
+
+// Every name in the folder, hidden ones too.
+inline QStringList everythingIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
 }
 
 inline QStringList hiddenNames(const QString &folder)

@@ -88,7 +88,7 @@ bool TestMounts::waitForMount(const QString &point)
     const dev_t parent = deviceOf(QFileInfo(point).absolutePath());
     QElapsedTimer waited;
     waited.start();
-    while (waited.elapsed() < 10000) {
+    while (waited.elapsed() < 20000) {
         const dev_t now = deviceOf(point);
         if (now != 0 && now != parent)
             return true;
@@ -223,12 +223,18 @@ bool TestMounts::remount(const QString &point)
     const QString parent = QFileInfo(point).absolutePath();
     QElapsedTimer waited;
     waited.start();
+    // A loaded machine may be slow to let the dead mount go, or to bring up
+    // the new one: a few tries.
     do {
         run(QStringLiteral("umount"), {QStringLiteral("-l"), point});
-        if (deviceOf(point) == deviceOf(parent))
-            return start(*mount);
+        if (deviceOf(point) == deviceOf(parent)) {
+            if (start(*mount))
+                return true;
+            if (mount->kind == Kind::ExFat || mount->kind == Kind::Fat)
+                pull(point);
+        }
         QThread::msleep(200);
-    } while (waited.elapsed() < 20000);
+    } while (waited.elapsed() < 60000);
     m_error = QStringLiteral("%1 could not be unmounted after the pull").arg(point);
     return false;
 }

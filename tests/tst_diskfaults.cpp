@@ -22,21 +22,6 @@ namespace {
 
 const QString Value = QStringLiteral("Autumn");
 
-WriterEngine::Options checkedOptionsFor(const QString &out)
-{
-    WriterEngine::Options options = optionsFor(out);
-    options.workers = 2;
-    options.verifier = [](const QByteArray &source, const QByteArray &copy, const QString &tag,
-                          const QString &value) { return verifyCopy(source, copy, {tag, value}); };
-    return options;
-}
-
-QStringList everythingIn(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
-
 // Copies of one photo of noise, which JPEG cannot shrink: about 0.7 bytes a pixel.
 QStringList makePhotos(const QString &folder, int count, int width, int height)
 {

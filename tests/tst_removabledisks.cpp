@@ -18,22 +18,6 @@
 
 namespace {
 
-// Every copy read back by the second reader, as the window's runs do.
-WriterEngine::Options checkedOptionsFor(const QString &out)
-{
-    WriterEngine::Options options = optionsFor(out);
-    options.workers = 2;
-    options.verifier = [](const QByteArray &source, const QByteArray &copy, const QString &tag,
-                          const QString &value) { return verifyCopy(source, copy, {tag, value}); };
-    return options;
-}
-
-QStringList everythingIn(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
-
 // Child mode: a run into the folder that dies with its copy's name claimed.
 // "kill" dies the moment the copy is checked, before it is renamed over the
 // claim; "hang" stops there for its parent to pull the disk; "plain" runs on,
