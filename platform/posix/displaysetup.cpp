@@ -1,0 +1,5 @@
+#include "platform/displaysetup.h"
+
+void Platform::prepareDisplay()
+{
+}
