@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -39,6 +40,7 @@
 #include "bench/benchplatform.h"
 #include "bench/stallprobe.h"
 #include "filelist/filelistmodel.h"
+#include "platform/filenames.h"
 #include "writer/command/batchrun.h"
 #include "writer/engine/writerengine.h"
 #include "writer/verify/verifier.h"
@@ -67,7 +69,7 @@ class ListSource : public JobSource {
 public:
     ListSource(const QStringList &files, const QString &folder)
         : m_files(files)
-        , m_folder(QFile::encodeName(folder))
+        , m_folder(Platform::encodeName(QDir::toNativeSeparators(folder)))
     {
     }
     std::optional<WriteJob> nextJob() override
@@ -78,9 +80,10 @@ public:
         WriteJob job;
         job.position = m_next;
         job.source = file;
-        job.sourcePath = QFile::encodeName(file);
+        // Paths as the window makes them: the system's separators and encoding.
+        job.sourcePath = Platform::encodeName(QDir::toNativeSeparators(file));
         job.resultsFolder = m_folder;
-        job.finalPath = m_folder + '/' + QFile::encodeName(QFileInfo(file).fileName());
+        job.finalPath = Platform::joinedPath(m_folder, Platform::nameOfPath(job.sourcePath));
         job.assignment = Assignment{QStringLiteral("-") + Tag + '=', Value};
         job.tagName = Tag;
         return job;
@@ -91,16 +94,6 @@ private:
     QByteArray m_folder;
     int m_next = 0;
 };
-
-// Seconds a shell command takes, the shell started and waited for as a
-// terminal would; nothing of this program's event loop is involved.
-double shellSeconds(const QString &script, const QStringList &arguments)
-{
-    QElapsedTimer clock;
-    clock.start();
-    runProgram(QStringLiteral("sh"), QStringList{QStringLiteral("-c"), script, QStringLiteral("sh")} + arguments);
-    return clock.elapsed() / 1000.0;
-}
 
 // Each run starts on an empty folder and a disk that is done writing the
 // last one's copies, so no run pays for another's write-back.
@@ -128,7 +121,8 @@ Outcome runEngine(const QStringList &files, const QString &out, bool verify, boo
     clearFolder(out);
     ListSource source(files, out);
     WriterEngine::Options options;
-    options.toolPath = QStringLiteral("exiftool");
+    // Found as the window finds it: exiftool.exe on Windows.
+    options.toolPath = QStandardPaths::findExecutable(QStringLiteral("exiftool"));
     options.resultsFolder = out;
     options.syncCopies = sync;
     if (verify)
@@ -137,9 +131,15 @@ Outcome runEngine(const QStringList &files, const QString &out, bool verify, boo
     Outcome result;
     QObject::connect(&engine, &WriterEngine::fileDone, [&](const FileOutcome &outcome) {
         result.written += countsAsWritten(outcome.kind) ? 1 : 0;
+        if (!countsAsWritten(outcome.kind) && result.message.isEmpty())
+            result.message = outcome.reason;
     });
+    // A way that wrote nothing says why, rather than print a time.
+    QObject::connect(&engine, &WriterEngine::failedToStart,
+                     [&](const QString &reason) { result.message = reason; });
     QEventLoop loop;
     QObject::connect(&engine, &WriterEngine::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&engine, &WriterEngine::failedToStart, &loop, &QEventLoop::quit);
     QElapsedTimer clock;
     clock.start();
     engine.start(int(files.size()));
@@ -201,16 +201,13 @@ double runFloor(const QStringList &files, const QString &out, int tools, const Q
         if (!file.open(QIODevice::WriteOnly) || file.write(commands) != commands.size())
             return -1;
     }
-    return shellSeconds(QStringLiteral("m=$1; d=$2; shift 2; for a; do exiftool -q -stay_open True -@ \"$a\" >/dev/null & done; "
-                                       "wait; [ \"$m\" = synced ] && sync -d \"$d\"/*; true"),
-                        QStringList{synced ? QStringLiteral("synced") : QStringLiteral("-"), out} + argumentFiles);
+    return residentToolsSeconds(argumentFiles, synced ? out : QString());
 }
 
 double runByHand(const QStringList &files, const QString &out)
 {
     clearFolder(out);
-    return shellSeconds(QStringLiteral("d=$1; shift; exiftool -q -E -%1='%2' -o \"$d\"/ \"$@\"").arg(Tag, Value),
-                        QStringList{out} + files);
+    return byHandSeconds(QStringLiteral("-%1=%2").arg(Tag, Value), out, files);
 }
 
 struct Way {
@@ -315,9 +312,7 @@ void benchmarkPhoto(const QString &photo, const QString &label, int count, int r
 
 int main(int argc, char **argv)
 {
-    // A real X server when there is one, as users see the window.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("DISPLAY") ? "offscreen" : "xcb");
+    chooseWindowPlatform();
     QTemporaryDir work;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(work.filePath(QStringLiteral("config"))));
     QApplication app(argc, argv);

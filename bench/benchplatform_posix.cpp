@@ -1,6 +1,8 @@
 #include "benchplatform.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -34,4 +36,38 @@ void flushDisks()
 bool hardLink(const QString &existing, const QString &link)
 {
     return ::link(QFile::encodeName(existing).constData(), QFile::encodeName(link).constData()) == 0;
+}
+
+namespace {
+// The shell started and waited for as a terminal would.
+double shellSeconds(const QString &script, const QStringList &arguments)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QProcess shell;
+    shell.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    shell.start(QStringLiteral("sh"), QStringList{QStringLiteral("-c"), script, QStringLiteral("sh")} + arguments);
+    shell.waitForFinished(-1);
+    return clock.elapsed() / 1000.0;
+}
+} // namespace
+
+double residentToolsSeconds(const QStringList &argumentFiles, const QString &syncFolder)
+{
+    return shellSeconds(QStringLiteral("d=$1; shift; for a; do exiftool -q -stay_open True -@ \"$a\" >/dev/null & done; "
+                                       "wait; [ -n \"$d\" ] && sync -d \"$d\"/*; true"),
+                        QStringList{syncFolder} + argumentFiles);
+}
+
+double byHandSeconds(const QString &assignment, const QString &out, const QStringList &files)
+{
+    return shellSeconds(QStringLiteral("a=$1; d=$2; shift 2; exiftool -q -E \"$a\" -o \"$d\"/ \"$@\""),
+                        QStringList{assignment, out} + files);
+}
+
+void chooseWindowPlatform()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("DISPLAY") ? QByteArrayLiteral("offscreen")
+                                                                          : QByteArrayLiteral("xcb"));
 }

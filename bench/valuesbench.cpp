@@ -132,8 +132,7 @@ void loadSheet(const QString &photo, const QString &folder, int rows)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("DISPLAY") ? "offscreen" : "xcb");
+    chooseWindowPlatform();
     QTemporaryDir work;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(work.filePath(QStringLiteral("config"))));
     QApplication app(argc, argv);
