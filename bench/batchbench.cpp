@@ -314,7 +314,7 @@ int main(int argc, char **argv)
 {
     chooseWindowPlatform();
     QTemporaryDir work;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(work.filePath(QStringLiteral("config"))));
+    isolateSettings(work.filePath(QStringLiteral("config")));
     QApplication app(argc, argv);
     QStringList arguments = app.arguments().mid(1);
     const bool memory = arguments.removeAll(QStringLiteral("--memory")) > 0;

@@ -29,3 +29,8 @@ double byHandSeconds(const QString &assignment, const QString &out, const QStrin
 // (on Linux an X server when DISPLAY is set), else the offscreen platform;
 // a platform named in QT_QPA_PLATFORM wins.
 void chooseWindowPlatform();
+
+// The window's settings kept apart from the user's for this run: in
+// `folder` on Linux, under a registry key of the process's own on Windows
+// (removed at exit).
+void isolateSettings(const QString &folder);

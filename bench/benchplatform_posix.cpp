@@ -71,3 +71,8 @@ void chooseWindowPlatform()
         qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("DISPLAY") ? QByteArrayLiteral("offscreen")
                                                                           : QByteArrayLiteral("xcb"));
 }
+
+void isolateSettings(const QString &folder)
+{
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder));
+}

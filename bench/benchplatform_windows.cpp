@@ -1,10 +1,12 @@
 #include "benchplatform.h"
+#include "app/shared/settings.h"
 #include "platform/displaysetup.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -106,4 +108,13 @@ double byHandSeconds(const QString &assignment, const QString &out, const QStrin
 void chooseWindowPlatform()
 {
     Platform::prepareDisplay();
+}
+
+void isolateSettings(const QString &)
+{
+    Settings::useStore(QStringLiteral("Ostrell benchmark %1").arg(GetCurrentProcessId()));
+    std::atexit([] {
+        const QString key = QStringLiteral("Software\\VB and VBA Program Settings\\") + Settings::currentStore();
+        RegDeleteTreeW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t *>(key.utf16()));
+    });
 }

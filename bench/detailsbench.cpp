@@ -41,7 +41,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const int entries = argc > 1 ? std::max(1, atoi(argv[1])) : 20000;
     QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
+    isolateSettings(dir.filePath(QStringLiteral("config")));
     // Noise compresses badly: about 5 MB at this size and quality.
     const QString big = dir.filePath(QStringLiteral("camera.jpg"));
     if (!makePhoto(dir.path(), big, 4000, 3000, 95)) {

@@ -21,6 +21,7 @@
 #include "app/window/picturedetailswindow.h"
 #include "app/window/picturethumbnail.h"
 #include "bench/benchphotos.h"
+#include "bench/benchplatform.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/window/filelistview.h"
 
@@ -126,7 +127,7 @@ int main(int argc, char **argv)
     }
     const QString output = QString::fromLocal8Bit(argv[1]);
     QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
+    isolateSettings(dir.filePath(QStringLiteral("config")));
     const QString harbour = dir.filePath(QStringLiteral("Harbour.jpg"));
     const QString gulls = dir.filePath(QStringLiteral("Gulls.jpg"));
     if (!makePhoto(dir.path(), harbour, 1600, 1200, 85) || !makePhoto(dir.path(), gulls, 1600, 1200, 85)

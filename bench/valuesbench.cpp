@@ -134,7 +134,7 @@ int main(int argc, char **argv)
 {
     chooseWindowPlatform();
     QTemporaryDir work;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(work.filePath(QStringLiteral("config"))));
+    isolateSettings(work.filePath(QStringLiteral("config")));
     QApplication app(argc, argv);
     const QStringList arguments = app.arguments().mid(1);
     const int count = std::max(1, arguments.value(0, QStringLiteral("400")).toInt());

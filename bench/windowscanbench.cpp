@@ -12,6 +12,7 @@
 
 #include "app/shared/dialogs.h"
 #include "app/window/form1.h"
+#include "bench/benchplatform.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/scanqueue.h"
 
@@ -38,7 +39,7 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    isolateSettings(config.path());
     QApplication app(argc, argv);
     const int folders = 100, perFolder = 1000;
 
