@@ -77,7 +77,8 @@ QString Platform::Win::joined(const QString &folder, const QString &name)
 
 QString Platform::Win::pathIn(int folder, const QByteArray &name)
 {
-    const QString path = finalPathOf(handleOf(folder));
+    const QString held = heldFolderPath(folder);
+    const QString path = held.isEmpty() ? finalPathOf(handleOf(folder)) : held;
     return path.isEmpty() ? path : joined(path, QString::fromUtf8(name));
 }
 

@@ -12,9 +12,12 @@ namespace {
 // on it, and this process holds its folders that way: asked to remove one it
 // holds, it removes it when that descriptor closes, after checking that the
 // name still leads to the same folder.
+// Their paths are asked for on every name opened in them; asking Windows
+// each time costs a round trip to the mount manager under Wine.
 struct HeldFolders {
     QMutex mutex;
     std::map<int, bool> removeOnClose; // every held folder descriptor
+    std::map<int, QString> paths;
 };
 
 HeldFolders &heldFolders()
@@ -27,12 +30,21 @@ HeldFolders &heldFolders()
 
 int Platform::Win::holdFolder(HANDLE handle)
 {
+    const QString path = handle == INVALID_HANDLE_VALUE ? QString() : finalPathOf(handle);
     const int fd = descriptorOf(handle);
     if (fd >= 0) {
         const QMutexLocker locker(&heldFolders().mutex);
         heldFolders().removeOnClose[fd] = false;
+        heldFolders().paths[fd] = path;
     }
     return fd;
+}
+
+QString Platform::Win::heldFolderPath(int fd)
+{
+    const QMutexLocker locker(&heldFolders().mutex);
+    const auto held = heldFolders().paths.find(fd);
+    return held == heldFolders().paths.end() ? QString() : held->second;
 }
 
 bool Platform::Win::removeHeldFolder(const QString &path)
@@ -84,6 +96,7 @@ void Platform::Win::closeDescriptor(int fd)
             if (held->second && identityOf(handleOf(fd), &volume, &index))
                 removedPath = finalPathOf(handleOf(fd));
             heldFolders().removeOnClose.erase(held);
+            heldFolders().paths.erase(fd);
         }
     }
     _close(fd);

@@ -23,8 +23,9 @@ std::vector<BYTE> tokenInformation(TOKEN_INFORMATION_CLASS kind)
 // group for an elevated administrator (the token's default owner).
 bool isOwnSid(PSID owner)
 {
-    const std::vector<BYTE> user = tokenInformation(TokenUser);
-    const std::vector<BYTE> defaultOwner = tokenInformation(TokenOwner);
+    // The process's token keeps its user and owner for its life.
+    static const std::vector<BYTE> user = tokenInformation(TokenUser);
+    static const std::vector<BYTE> defaultOwner = tokenInformation(TokenOwner);
     return (!user.empty() && EqualSid(reinterpret_cast<const TOKEN_USER *>(user.data())->User.Sid, owner))
         || (!defaultOwner.empty()
             && EqualSid(reinterpret_cast<const TOKEN_OWNER *>(defaultOwner.data())->Owner, owner));

@@ -72,6 +72,9 @@ private:
 
 // Folder descriptors, which removeFolderAt may have to remove on closing.
 int holdFolder(HANDLE handle);
+// The path of a folder this process holds, named once when it was taken:
+// nobody can rename it while it is held. Empty for any other descriptor.
+QString heldFolderPath(int fd);
 bool removeHeldFolder(const QString &path);
 void closeDescriptor(int fd);
 
