@@ -15,6 +15,7 @@ namespace {
 struct HeldFolders {
     QMutex mutex;
     std::map<int, bool> removeOnClose; // every held folder descriptor
+    std::map<int, QString> openedAs;   // the path a descriptor was opened by
 };
 
 HeldFolders &heldFolders()
@@ -25,14 +26,37 @@ HeldFolders &heldFolders()
 
 } // namespace
 
-int Platform::Win::holdFolder(HANDLE handle)
+int Platform::Win::descriptorFor(HANDLE handle, const QString &openedAs)
 {
     const int fd = descriptorOf(handle);
+    if (fd >= 0) {
+        const QMutexLocker locker(&heldFolders().mutex);
+        heldFolders().openedAs[fd] = openedAs;
+    }
+    return fd;
+}
+
+int Platform::Win::holdFolder(HANDLE handle, const QString &openedAs)
+{
+    const int fd = descriptorFor(handle, openedAs);
     if (fd >= 0) {
         const QMutexLocker locker(&heldFolders().mutex);
         heldFolders().removeOnClose[fd] = false;
     }
     return fd;
+}
+
+QString Platform::Win::pathOfDescriptor(int fd)
+{
+    const QString path = finalPathOf(handleOf(fd));
+    if (!path.isEmpty())
+        return path;
+    // Wine gives no final path past MAX_PATH. The path a folder was opened
+    // by names it as well, since nobody can rename it, or a folder above it,
+    // while it is held; the run renames its files only when done with them.
+    const QMutexLocker locker(&heldFolders().mutex);
+    const auto opened = heldFolders().openedAs.find(fd);
+    return opened == heldFolders().openedAs.end() ? path : opened->second;
 }
 
 bool Platform::Win::removeHeldFolder(const QString &path)
@@ -81,10 +105,14 @@ void Platform::Win::closeDescriptor(int fd)
         const QMutexLocker locker(&heldFolders().mutex);
         const auto held = heldFolders().removeOnClose.find(fd);
         if (held != heldFolders().removeOnClose.end()) {
-            if (held->second && identityOf(handleOf(fd), &volume, &index))
+            if (held->second && identityOf(handleOf(fd), &volume, &index)) {
                 removedPath = finalPathOf(handleOf(fd));
+                if (removedPath.isEmpty())
+                    removedPath = heldFolders().openedAs[fd];
+            }
             heldFolders().removeOnClose.erase(held);
         }
+        heldFolders().openedAs.erase(fd);
     }
     _close(fd);
     if (!removedPath.isEmpty())
