@@ -81,8 +81,12 @@ namespace {
 
 void removeNow(const QString &path, std::uint64_t volume, std::uint64_t index)
 {
-    const HANDLE handle =
-        openPath(path, DELETE | FILE_READ_ATTRIBUTES, ShareAll, OPEN_EXISTING, OpenFlags | NoFollow);
+    // A tool that has just ended may still hold it as its working folder.
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    retriedWhileShared([&] {
+        handle = openPath(path, DELETE | FILE_READ_ATTRIBUTES, ShareAll, OPEN_EXISTING, OpenFlags | NoFollow);
+        return handle != INVALID_HANDLE_VALUE;
+    });
     if (handle == INVALID_HANDLE_VALUE)
         return;
     std::uint64_t nowVolume = 0, nowIndex = 0;
