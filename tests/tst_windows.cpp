@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "platform/filenames.h"
+#include "platform/files.h"
 #include "platform/toolprocess.h"
 #include "writer/command/batchreport.h"
 #include "writer/output/publication.h"
@@ -58,6 +59,9 @@ void TestWindows::namesWindowsRefuses()
     QVERIFY(makeJpeg(made));
     const QByteArray before = fileBytes(made);
     QVERIFY(renameExactly(made, source));
+    // Read as the file it is, never as a device.
+    const Platform::FileStatus status = Platform::statusOf(Platform::encodeName(source));
+    QVERIFY(status.ok() && status.kind == Platform::FileKind::Regular && status.size == before.size());
     m_host.entries = QStringList{source};
     m_host.paths = {Platform::encodeName(source)};
 
