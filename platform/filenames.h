@@ -23,4 +23,8 @@ QByteArray nameOfPath(const QByteArray &path);
 // The folder and the name with one separator between them.
 QByteArray joinedPath(const QByteArray &folder, const QByteArray &name);
 
+// Whether this system itself takes the names Windows refuses for devices or
+// not at all, whatever the disk ("CON.jpg", "a.jpg.", "a?.jpg").
+bool refusesWindowsNames();
+
 } // namespace Platform

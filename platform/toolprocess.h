@@ -15,6 +15,10 @@ namespace Platform {
 // busy, so a card could not be ejected.
 void runInFolder(QProcess &process, int folderDescriptor);
 
+// Whether a tool can be given the folder as its working folder: Windows
+// gives none whose path is longer than MAX_PATH (a short 8.3 form may fit).
+bool toolCanWorkIn(int folderDescriptor);
+
 // What the tool needs told on this system to take file names as the program
 // hands them over.
 QStringList toolFileNameArguments();

@@ -4,6 +4,9 @@
 #include <QSettings>
 #include <QString>
 #include <memory>
+#include <optional>
+
+class QProcess;
 
 // What tests need of the system beyond Qt, one file per system. Each gives
 // false where the system has no such thing, so the test can skip with why.
@@ -16,6 +19,11 @@ void clearSettingsStore();
 // That store as another reader finds it on this system.
 std::unique_ptr<QSettings> settingsStoreAsFound();
 bool settingsStoreIsIsolated();
+// One setting as the system itself keeps it: on Windows, read without Qt, a
+// string value (REG_SZ, what GetSetting reads) in the registry key the
+// older program used; elsewhere the store's file. Null where the value is
+// missing or of another type.
+std::optional<QString> settingAsStored(const QString &section, const QString &key);
 
 // Whether a "#!/bin/sh" script with its execute bit runs as a program.
 bool shellScriptsRun();
@@ -28,3 +36,15 @@ bool runsAsSuperUser();
 bool fileNamesAreBytes();
 bool makeFileNamedBytes(const QByteArray &path);
 bool makeFolderNamedBytes(const QByteArray &path);
+// Renames a file between full paths taken exactly, where the system would
+// read a name otherwise (on Windows: "CON.jpg" as a device, "a.jpg." as "a.jpg").
+bool renameExactly(const QString &from, const QString &to);
+
+// Another program's handle on a file or folder, as a virus scanner or an
+// indexer holds a fresh copy: others may read and write it, not remove or
+// rename it. Let go when the result goes; null where the system has no such
+// sharing or the path cannot be opened.
+std::shared_ptr<void> holdAgainstRemoval(const QString &path);
+// Whether the process, once started, would have no console window of its
+// own (one that would flash up beside the window).
+bool startsWithoutConsoleWindow(QProcess &process);

@@ -74,3 +74,26 @@ bool makeFolderNamedBytes(const QByteArray &path)
 {
     return ::mkdir(path.constData(), 0755) == 0;
 }
+
+std::shared_ptr<void> holdAgainstRemoval(const QString &)
+{
+    return nullptr;
+}
+
+bool startsWithoutConsoleWindow(QProcess &)
+{
+    return false;
+}
+
+std::optional<QString> settingAsStored(const QString &section, const QString &key)
+{
+    const QVariant value = settingsStoreAsFound()->value(section + QLatin1Char('/') + key);
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return value.toString();
+}
+
+bool renameExactly(const QString &from, const QString &to)
+{
+    return QFile::rename(from, to);
+}

@@ -1,7 +1,10 @@
 #include "testplatform.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
 #include <cstdlib>
+#include <vector>
 #include <windows.h>
 
 #include "app/shared/settings.h"
@@ -43,6 +46,21 @@ void clearSettingsStore()
 std::unique_ptr<QSettings> settingsStoreAsFound()
 {
     return std::make_unique<QSettings>(storeKey(), QSettings::NativeFormat);
+}
+
+std::optional<QString> settingAsStored(const QString &section, const QString &key)
+{
+    const QString path =
+        QStringLiteral("Software\\VB and VBA Program Settings\\") + Settings::currentStore() + QLatin1Char('\\') + section;
+    DWORD bytes = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, wide(path), wide(key), RRF_RT_REG_SZ, nullptr, nullptr, &bytes)
+        != ERROR_SUCCESS)
+        return std::nullopt;
+    std::vector<wchar_t> text(bytes / sizeof(wchar_t) + 1);
+    if (RegGetValueW(HKEY_CURRENT_USER, wide(path), wide(key), RRF_RT_REG_SZ, nullptr, text.data(), &bytes)
+        != ERROR_SUCCESS)
+        return std::nullopt;
+    return QString::fromWCharArray(text.data());
 }
 
 bool settingsStoreIsIsolated()
@@ -91,4 +109,34 @@ bool makeFileNamedBytes(const QByteArray &)
 bool makeFolderNamedBytes(const QByteArray &)
 {
     return false;
+}
+
+std::shared_ptr<void> holdAgainstRemoval(const QString &path)
+{
+    const HANDLE handle = CreateFileW(wide(QDir::toNativeSeparators(path)), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return nullptr;
+    return std::shared_ptr<void>(handle, [](HANDLE held) { CloseHandle(held); });
+}
+
+bool startsWithoutConsoleWindow(QProcess &process)
+{
+    const QProcess::CreateProcessArgumentModifier modify = process.createProcessArgumentsModifier();
+    if (!modify)
+        return false;
+    STARTUPINFOW startup{};
+    QProcess::CreateProcessArguments arguments{};
+    arguments.startupInfo = &startup;
+    modify(&arguments);
+    return (arguments.flags & CREATE_NO_WINDOW) && !(arguments.flags & (CREATE_NEW_CONSOLE | DETACHED_PROCESS));
+}
+
+bool renameExactly(const QString &from, const QString &to)
+{
+    const auto exact = [](const QString &path) {
+        return QStringLiteral("\\\\?\\") + QDir::toNativeSeparators(QDir::cleanPath(path));
+    };
+    return MoveFileExW(wide(exact(from)), wide(exact(to)), 0);
 }

@@ -1,4 +1,5 @@
 #include "batchrunsupport.h"
+#include "platform/filenames.h"
 
 class TestBatchRun : public QObject, private BatchRunFixture {
     Q_OBJECT
@@ -21,6 +22,8 @@ private slots:
     void onlyRegularFilesReachTheTool_data();
     void onlyRegularFilesReachTheTool();
     void nameThatIsNotUtf8KeepsItsBytes();
+    void namesInAnyScript_data();
+    void namesInAnyScript();
 };
 
 void TestBatchRun::emptyListShowsMessageOnly()
@@ -402,6 +405,43 @@ void TestBatchRun::nameThatIsNotUtf8KeepsItsBytes()
     QCOMPARE(verifyCopy(latin1, copy, {QStringLiteral("Artist"), m_host.value}).wrong, QString());
     std::remove(copy.constData()); // Qt cannot name them to clean up
     std::remove(latin1.constData());
+}
+
+// Names no ANSI code page holds, for the photos' folder, the photo and the
+// results folder: the copy gets the photo's own name and the value.
+void TestBatchRun::namesInAnyScript_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("results");
+    QTest::newRow("Greek") << "Φάκελος" << "Ωμέγα.jpg" << "Αποτελέσματα";
+    QTest::newRow("CJK") << "写真フォルダ" << "写真.jpg" << "結果";
+    QTest::newRow("emoji") << "🙂 photos" << "🙂.jpg" << "out 🙂";
+}
+
+void TestBatchRun::namesInAnyScript()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    QFETCH(QString, results);
+    QVERIFY(QDir().mkpath(m_src + nativePath(QLatin1Char('/') + folder)));
+    const QString source = m_src + nativePath(QLatin1Char('/') + folder + QLatin1Char('/') + name);
+    QVERIFY(makeJpeg(source));
+    const QString out = nativePath(m_dir->filePath(results));
+    QVERIFY(QDir().mkpath(out));
+    m_host.entries = QStringList{source};
+    m_host.paths = {Platform::encodeName(source)};
+    m_host.folder = out + nativePath(QStringLiteral("/"));
+
+    BatchRun run(m_host, m_dialogs);
+    QVERIFY(runToEnd(run));
+    QVERIFY2(m_reports.last().failures().isEmpty(), qPrintable(m_dialogs.shown.last().details));
+    QCOMPARE(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{name});
+    // Read back through a plain name: ExifTool for Windows takes its command
+    // line in the ANSI code page.
+    const QString check = m_dir->filePath(QStringLiteral("check.jpg"));
+    QVERIFY(QFile::copy(out + nativePath(QLatin1Char('/') + name), check));
+    QCOMPARE(readTag(check, QStringLiteral("Artist")), QStringLiteral("Summer 2021"));
 }
 
 OSTRELL_CORE_TEST_MAIN(TestBatchRun)

@@ -138,6 +138,19 @@ void TestRemovableDisks::namesAgainstFileSystems_data()
                                        << QByteArray() << false;
     QTest::newRow("exFAT, trailing blank") << QByteArray("exfat") << QByteArray("photo.jpg ") << "ends in a blank"
                                            << QByteArray() << false;
+    // Windows opens these as devices, whatever follows the first dot.
+    QTest::newRow("FAT, device with extension") << QByteArray("vfat") << QByteArray("CON.jpg") << "device CON"
+                                                << QByteArray() << false;
+    QTest::newRow("NTFS, device in lower case, two dots")
+        << QByteArray("ntfs3") << QByteArray("nul.tar.jpg") << "device NUL" << QByteArray() << false;
+    QTest::newRow("exFAT, port") << QByteArray("exfat") << QByteArray("Com1.JPG") << "device COM1"
+                                 << QByteArray() << false;
+    QTest::newRow("FAT, device, blank before the dot")
+        << QByteArray("vfat") << QByteArray("lpt9 .jpg") << "device LPT9" << QByteArray() << false;
+    QTest::newRow("NTFS, only begins like a device")
+        << QByteArray("ntfs3") << QByteArray("COM10 console.jpg") << "" << QByteArray() << false;
+    QTest::newRow("ext4 takes a device name") << QByteArray("ext4") << QByteArray("aux.jpg") << ""
+                                              << QByteArray() << false;
     QTest::newRow("FAT, case only") << QByteArray("vfat") << QByteArray("IMG_1.JPG") << ""
                                     << QByteArray("img_1.jpg") << true;
     QTest::newRow("exFAT, accented, case only") << QByteArray("exfat") << QByteArray("\xc3\x89t\xc3\xa9.jpg") << ""

@@ -107,6 +107,10 @@ void TestSettings::writeThenRead()
 
     // Stored under its own name in the group, as a separate reader sees it.
     QCOMPARE(settingsStoreAsFound()->value(QStringLiteral("Ostrell/") + name), QVariant(value));
+    // Where the older program's GetSetting finds it, as the string it reads.
+    const std::optional<QString> stored = settingAsStored(QStringLiteral("Ostrell"), name);
+    QVERIFY(stored);
+    QCOMPARE(*stored, value);
 }
 
 void TestSettings::everyKeystrokeIsWritten()

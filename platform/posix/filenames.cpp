@@ -11,3 +11,8 @@ QString Platform::decodeName(const QByteArray &name)
 {
     return QFile::decodeName(name);
 }
+
+bool Platform::refusesWindowsNames()
+{
+    return false;
+}

@@ -22,3 +22,8 @@ QStringList Platform::toolFileNameArguments()
     // Names are bytes here, and reach the tool as they are.
     return {};
 }
+
+bool Platform::toolCanWorkIn(int)
+{
+    return true;
+}

@@ -14,3 +14,8 @@ QString Platform::decodeName(const QByteArray &name)
 {
     return QString::fromUtf8(name);
 }
+
+bool Platform::refusesWindowsNames()
+{
+    return true;
+}

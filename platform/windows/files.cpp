@@ -124,7 +124,8 @@ Platform::FileStatus Platform::statusAt(int folder, const QByteArray &name)
 // there is no controlling terminal to catch.
 int Platform::openForReading(const QByteArray &path)
 {
-    return descriptorOf(openPath(nativePath(path), GENERIC_READ, ShareAll, OPEN_EXISTING, OpenFlags));
+    const QString native = nativePath(path);
+    return descriptorFor(openPath(native, GENERIC_READ, ShareAll, OPEN_EXISTING, OpenFlags), native);
 }
 
 int Platform::openForReadingAt(int folder, const QByteArray &name)
@@ -132,14 +133,14 @@ int Platform::openForReadingAt(int folder, const QByteArray &name)
     const QString path = pathIn(folder, name);
     const DWORD flags = OpenFlags | NoFollow;
     const HANDLE handle = openPath(path, GENERIC_READ, ShareAll, OPEN_EXISTING, flags);
-    return descriptorOf(refuseLinks(handle, path, GENERIC_READ, ShareAll, flags, false));
+    return descriptorFor(refuseLinks(handle, path, GENERIC_READ, ShareAll, flags, false), path);
 }
 
 int Platform::openFolder(const QByteArray &path)
 {
     const QString native = nativePath(path);
     const HANDLE handle = openPath(native, FolderAccess, ShareHeldFolder, OPEN_EXISTING, OpenFlags);
-    return holdFolder(refuseLinks(handle, native, FolderAccess, ShareHeldFolder, OpenFlags, true));
+    return holdFolder(refuseLinks(handle, native, FolderAccess, ShareHeldFolder, OpenFlags, true), native);
 }
 
 int Platform::openFolderAt(int folder, const QByteArray &name)
@@ -147,7 +148,7 @@ int Platform::openFolderAt(int folder, const QByteArray &name)
     const QString path = pathIn(folder, name);
     const DWORD flags = OpenFlags | NoFollow;
     const HANDLE handle = openPath(path, FolderAccess, ShareHeldFolder, OPEN_EXISTING, flags);
-    return holdFolder(refuseLinks(handle, path, FolderAccess, ShareHeldFolder, flags, true));
+    return holdFolder(refuseLinks(handle, path, FolderAccess, ShareHeldFolder, flags, true), path);
 }
 
 // Lock files may go while they are held: the run removes its own before
@@ -158,7 +159,7 @@ int Platform::openLockAt(int folder, const QByteArray &name)
     const DWORD access = GENERIC_READ | GENERIC_WRITE;
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | NoFollow;
     const HANDLE handle = openPath(path, access, ShareAll, OPEN_EXISTING, flags);
-    return descriptorOf(refuseLinks(handle, path, access, ShareAll, flags, false));
+    return descriptorFor(refuseLinks(handle, path, access, ShareAll, flags, false), path);
 }
 
 int Platform::createLockAt(int folder, const QByteArray &name)
@@ -167,8 +168,10 @@ int Platform::createLockAt(int folder, const QByteArray &name)
     if (!security.attributes())
         return -1;
     // CREATE_NEW fails on any name that is taken, a link to nothing included.
-    return descriptorOf(openPath(pathIn(folder, name), GENERIC_READ | GENERIC_WRITE, ShareAll, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL | NoFollow, security.attributes()));
+    const QString path = pathIn(folder, name);
+    return descriptorFor(openPath(path, GENERIC_READ | GENERIC_WRITE, ShareAll, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL | NoFollow, security.attributes()),
+                         path);
 }
 
 void Platform::closeFile(int fd)
@@ -200,7 +203,7 @@ bool Platform::tryLock(int fd)
 QList<QByteArray> Platform::namesIn(int folder)
 {
     QList<QByteArray> names;
-    const QString path = finalPathOf(handleOf(folder));
+    const QString path = pathOfDescriptor(folder);
     if (path.isEmpty())
         return names;
     WIN32_FIND_DATAW entry{};
@@ -220,7 +223,7 @@ QList<QByteArray> Platform::namesIn(int folder)
 bool Platform::removeFileAt(int folder, const QByteArray &name)
 {
     const QString path = pathIn(folder, name);
-    return !path.isEmpty() && DeleteFileW(wide(path));
+    return !path.isEmpty() && retriedWhileShared([&] { return DeleteFileW(wide(path)) != 0; });
 }
 
 bool Platform::removeFolderAt(int folder, const QByteArray &name)
@@ -276,7 +279,7 @@ bool Platform::syncFile(int fd)
     // the same file whatever its name meanwhile. A folder is flushed through
     // its path, which the held handle keeps naming it.
     const HANDLE writable = (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        ? openPath(finalPathOf(handle), GENERIC_WRITE, ShareAll, OPEN_EXISTING, OpenFlags)
+        ? openPath(pathOfDescriptor(fd), GENERIC_WRITE, ShareAll, OPEN_EXISTING, OpenFlags)
         : ReOpenFile(handle, GENERIC_WRITE, ShareAll, 0);
     if (writable == INVALID_HANDLE_VALUE)
         return false;
@@ -306,7 +309,7 @@ Platform::Renamed Platform::renameNoReplace(int fromFolder, const QByteArray &fr
     // in the rename itself; without MOVEFILE_COPY_ALLOWED it never copies.
     const QString source = pathIn(fromFolder, from);
     const QString target = source.isEmpty() ? source : pathIn(toFolder, to);
-    if (!target.isEmpty() && MoveFileExW(wide(source), wide(target), 0))
+    if (!target.isEmpty() && retriedWhileShared([&] { return MoveFileExW(wide(source), wide(target), 0) != 0; }))
         return Renamed::Done;
     *error = int(GetLastError());
     return Win::renamedAfter(*error);
@@ -314,5 +317,5 @@ Platform::Renamed Platform::renameNoReplace(int fromFolder, const QByteArray &fr
 
 QByteArray Platform::descriptorPath(int fd)
 {
-    return plainPath(finalPathOf(handleOf(fd))).toUtf8();
+    return plainPath(pathOfDescriptor(fd)).toUtf8();
 }

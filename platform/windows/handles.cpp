@@ -1,6 +1,7 @@
 #include "platform/windows/winfiles.h"
 
 #include <QDir>
+#include <QStringList>
 
 #include <fcntl.h>
 #include <io.h>
@@ -12,6 +13,36 @@
 // that path keeps naming the very folder the descriptor holds.
 
 using namespace Platform::Win;
+
+namespace {
+
+// Whether the plain form of a path names something else than its "\\?\"
+// form: a name Windows opens as a device ("CON", "nul.jpg", "COM1.tar.gz",
+// "con .jpg"), or one whose closing dots and blanks it drops ("a.jpg.").
+// Such files come from cameras, Linux disks and archives.
+bool plainFormAltersName(const QString &path)
+{
+    static const QStringList devices{QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
+                                     QStringLiteral("NUL"), QStringLiteral("CONIN$"), QStringLiteral("CONOUT$")};
+    static const QString ports = QStringLiteral("0123456789\u00B9\u00B2\u00B3");
+    for (const QString &name : path.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
+        if (name == QLatin1String(".") || name == QLatin1String(".."))
+            continue;
+        if (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
+            return true;
+        QString stem = name.left(name.indexOf(QLatin1Char('.')));
+        while (stem.endsWith(QLatin1Char(' ')))
+            stem.chop(1);
+        stem = stem.toUpper();
+        if (devices.contains(stem)
+            || (stem.size() == 4 && (stem.startsWith(QLatin1String("COM")) || stem.startsWith(QLatin1String("LPT")))
+                && ports.contains(stem.at(3))))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 HANDLE Platform::Win::handleOf(int fd)
 {
@@ -47,7 +78,7 @@ QString Platform::Win::finalPathOf(HANDLE handle)
 
 QString Platform::Win::plainPath(const QString &path)
 {
-    if (path.size() >= MAX_PATH - 12)
+    if (path.size() >= MAX_PATH - 12 || plainFormAltersName(path.mid(4)))
         return path;
     if (path.startsWith(QLatin1String("\\\\?\\UNC\\")))
         return QLatin1String("\\\\") + path.mid(8);
@@ -59,7 +90,7 @@ QString Platform::Win::plainPath(const QString &path)
 QString Platform::Win::nativePath(const QByteArray &path)
 {
     const QString text = QDir::toNativeSeparators(QString::fromUtf8(path));
-    if (text.size() < MAX_PATH - 12 || text.startsWith(QLatin1String("\\\\?\\"))
+    if ((text.size() < MAX_PATH - 12 && !plainFormAltersName(text)) || text.startsWith(QLatin1String("\\\\?\\"))
         || text.startsWith(QLatin1String("\\\\.\\")))
         return text;
     const QString clean = QDir::toNativeSeparators(QDir::cleanPath(QDir::fromNativeSeparators(text)));
@@ -77,8 +108,7 @@ QString Platform::Win::joined(const QString &folder, const QString &name)
 
 QString Platform::Win::pathIn(int folder, const QByteArray &name)
 {
-    const QString held = heldFolderPath(folder);
-    const QString path = held.isEmpty() ? finalPathOf(handleOf(folder)) : held;
+    const QString path = pathOfDescriptor(folder);
     return path.isEmpty() ? path : joined(path, QString::fromUtf8(name));
 }
 

@@ -12,12 +12,11 @@ namespace {
 // on it, and this process holds its folders that way: asked to remove one it
 // holds, it removes it when that descriptor closes, after checking that the
 // name still leads to the same folder.
-// Their paths are asked for on every name opened in them; asking Windows
-// each time costs a round trip to the mount manager under Wine.
 struct HeldFolders {
     QMutex mutex;
     std::map<int, bool> removeOnClose; // every held folder descriptor
-    std::map<int, QString> paths;
+    std::map<int, QString> openedAs;   // the path a descriptor was opened by
+    std::map<int, QString> heldPaths;  // held folders: their final path, named once
 };
 
 HeldFolders &heldFolders()
@@ -28,23 +27,47 @@ HeldFolders &heldFolders()
 
 } // namespace
 
-int Platform::Win::holdFolder(HANDLE handle)
+int Platform::Win::descriptorFor(HANDLE handle, const QString &openedAs)
 {
-    const QString path = handle == INVALID_HANDLE_VALUE ? QString() : finalPathOf(handle);
     const int fd = descriptorOf(handle);
     if (fd >= 0) {
         const QMutexLocker locker(&heldFolders().mutex);
-        heldFolders().removeOnClose[fd] = false;
-        heldFolders().paths[fd] = path;
+        heldFolders().openedAs[fd] = openedAs;
     }
     return fd;
 }
 
-QString Platform::Win::heldFolderPath(int fd)
+int Platform::Win::holdFolder(HANDLE handle, const QString &openedAs)
 {
+    // Every name opened in a held folder needs its path; asking Windows each
+    // time costs a round trip to the mount manager under Wine.
+    const QString path = handle == INVALID_HANDLE_VALUE ? QString() : finalPathOf(handle);
+    const int fd = descriptorFor(handle, openedAs);
+    if (fd >= 0) {
+        const QMutexLocker locker(&heldFolders().mutex);
+        heldFolders().removeOnClose[fd] = false;
+        heldFolders().heldPaths[fd] = path;
+    }
+    return fd;
+}
+
+QString Platform::Win::pathOfDescriptor(int fd)
+{
+    {
+        const QMutexLocker locker(&heldFolders().mutex);
+        const auto held = heldFolders().heldPaths.find(fd);
+        if (held != heldFolders().heldPaths.end() && !held->second.isEmpty())
+            return held->second;
+    }
+    const QString path = finalPathOf(handleOf(fd));
+    if (!path.isEmpty())
+        return path;
+    // Wine gives no final path past MAX_PATH. The path a folder was opened
+    // by names it as well, since nobody can rename it, or a folder above it,
+    // while it is held; the run renames its files only when done with them.
     const QMutexLocker locker(&heldFolders().mutex);
-    const auto held = heldFolders().paths.find(fd);
-    return held == heldFolders().paths.end() ? QString() : held->second;
+    const auto opened = heldFolders().openedAs.find(fd);
+    return opened == heldFolders().openedAs.end() ? path : opened->second;
 }
 
 bool Platform::Win::removeHeldFolder(const QString &path)
@@ -69,8 +92,12 @@ namespace {
 
 void removeNow(const QString &path, std::uint64_t volume, std::uint64_t index)
 {
-    const HANDLE handle =
-        openPath(path, DELETE | FILE_READ_ATTRIBUTES, ShareAll, OPEN_EXISTING, OpenFlags | NoFollow);
+    // A tool that has just ended may still hold it as its working folder.
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    retriedWhileShared([&] {
+        handle = openPath(path, DELETE | FILE_READ_ATTRIBUTES, ShareAll, OPEN_EXISTING, OpenFlags | NoFollow);
+        return handle != INVALID_HANDLE_VALUE;
+    });
     if (handle == INVALID_HANDLE_VALUE)
         return;
     std::uint64_t nowVolume = 0, nowIndex = 0;
@@ -93,11 +120,15 @@ void Platform::Win::closeDescriptor(int fd)
         const QMutexLocker locker(&heldFolders().mutex);
         const auto held = heldFolders().removeOnClose.find(fd);
         if (held != heldFolders().removeOnClose.end()) {
-            if (held->second && identityOf(handleOf(fd), &volume, &index))
+            if (held->second && identityOf(handleOf(fd), &volume, &index)) {
                 removedPath = finalPathOf(handleOf(fd));
+                if (removedPath.isEmpty())
+                    removedPath = heldFolders().openedAs[fd];
+            }
             heldFolders().removeOnClose.erase(held);
-            heldFolders().paths.erase(fd);
+            heldFolders().heldPaths.erase(fd);
         }
+        heldFolders().openedAs.erase(fd);
     }
     _close(fd);
     if (!removedPath.isEmpty())

@@ -61,8 +61,10 @@ int Platform::createExclusiveAt(int folder, const QByteArray &name)
     // The claim becomes the copy where a rename cannot replace it, so it takes
     // the security a new file in that folder gets; it is shared for deleting
     // so that the run may remove it, or rename over it, while it is open.
-    return descriptorOf(openPath(pathIn(folder, name), GENERIC_READ | GENERIC_WRITE, ShareAll, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL | NoFollow));
+    const QString path = pathIn(folder, name);
+    return descriptorFor(openPath(path, GENERIC_READ | GENERIC_WRITE, ShareAll, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL | NoFollow),
+                         path);
 }
 
 bool Platform::refusesExclusiveCreate(int error)

@@ -3,6 +3,7 @@
 
 #include <QProcess>
 #include <QVariant>
+#include <vector>
 #include <windows.h>
 
 namespace {
@@ -48,6 +49,30 @@ void joinToolJob(qint64 processId)
 
 const char JobConnected[] = "ostrellToolJobConnected";
 
+// The folder as a working folder may name it: a plain path shorter than
+// MAX_PATH, else its short 8.3 form where the volume has one; empty when
+// neither fits.
+QString workingFolder(int folderDescriptor)
+{
+    const QString path = QString::fromUtf8(Platform::descriptorPath(folderDescriptor));
+    const auto fits = [](const QString &p) {
+        return !p.isEmpty() && p.size() < MAX_PATH - 1 && !p.startsWith(QLatin1String("\\\\?\\"));
+    };
+    if (path.isEmpty() || fits(path))
+        return path;
+    std::vector<wchar_t> shortPath(std::size_t(path.size()) + 1);
+    const DWORD length = GetShortPathNameW(reinterpret_cast<const wchar_t *>(path.utf16()), shortPath.data(),
+                                           DWORD(shortPath.size()));
+    if (length == 0 || length >= shortPath.size())
+        return QString();
+    QString found = QString::fromWCharArray(shortPath.data(), int(length));
+    if (found.startsWith(QLatin1String("\\\\?\\UNC\\")))
+        found = QLatin1String("\\\\") + found.mid(8);
+    else if (found.startsWith(QLatin1String("\\\\?\\")))
+        found = found.mid(4);
+    return fits(found) ? found : QString();
+}
+
 } // namespace
 
 void Platform::runInFolder(QProcess &process, int folderDescriptor)
@@ -62,9 +87,12 @@ void Platform::runInFolder(QProcess &process, int folderDescriptor)
                          [&process] { joinToolJob(process.processId()); });
     }
     // The tools keep every core busy; a little lower priority keeps the
-    // window quick to answer meanwhile.
+    // window quick to answer meanwhile. ExifTool is a console program: it
+    // gets a console without a window, so none flashes up for each tool,
+    // whether or not the program itself was started from a console.
     process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *arguments) {
-        arguments->flags |= BELOW_NORMAL_PRIORITY_CLASS;
+        arguments->flags &= ~DWORD(CREATE_NEW_CONSOLE | DETACHED_PROCESS);
+        arguments->flags |= BELOW_NORMAL_PRIORITY_CLASS | CREATE_NO_WINDOW;
     });
     if (folderDescriptor < 0)
         return;
@@ -73,8 +101,13 @@ void Platform::runInFolder(QProcess &process, int folderDescriptor)
     // has started. A folder that cannot be named gets a working folder no
     // system accepts ('<' is refused in every name), so the tool does not
     // start at all rather than start elsewhere.
-    const QString folder = QString::fromUtf8(Platform::descriptorPath(folderDescriptor));
+    const QString folder = workingFolder(folderDescriptor);
     process.setWorkingDirectory(folder.isEmpty() ? QStringLiteral("<no folder>") : folder);
+}
+
+bool Platform::toolCanWorkIn(int folderDescriptor)
+{
+    return !workingFolder(folderDescriptor).isEmpty();
 }
 
 QStringList Platform::toolFileNameArguments()

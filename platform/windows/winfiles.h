@@ -71,12 +71,34 @@ private:
 };
 
 // Folder descriptors, which removeFolderAt may have to remove on closing.
-int holdFolder(HANDLE handle);
-// The path of a folder this process holds, named once when it was taken:
-// nobody can rename it while it is held. Empty for any other descriptor.
-QString heldFolderPath(int fd);
+int holdFolder(HANDLE handle, const QString &openedAs);
+// A descriptor that knows the path it was opened by, for pathOfDescriptor.
+int descriptorFor(HANDLE handle, const QString &openedAs);
+// The "\\?\" form of a descriptor's path; where the system gives none
+// (Wine, past MAX_PATH), the path it was opened by.
+QString pathOfDescriptor(int fd);
 bool removeHeldFolder(const QString &path);
 void closeDescriptor(int fd);
+
+// Another program (a virus scanner, an indexer, a cloud client) often opens
+// a fresh file for a moment without letting others remove or rename it.
+// Such a refusal is tried again for about a second before it is the answer;
+// like every call here that touches files, for worker threads only.
+template <typename Attempt>
+bool retriedWhileShared(Attempt attempt)
+{
+    constexpr int Tries = 20;
+    constexpr DWORD PauseMs = 50;
+    for (int tried = 1;; ++tried) {
+        if (attempt())
+            return true;
+        const DWORD error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION || tried == Tries)
+            return false;
+        Sleep(PauseMs);
+        SetLastError(error);
+    }
+}
 
 // What a failed no-replace rename or link means. FAT and exFAT refuse links
 // with the first of the unsupported errors, some redirectors with the second.

@@ -45,7 +45,11 @@ QList<FileOutcome> BatchReport::failures() const
 
 QString BatchReport::message() const
 {
-    return endMessage(outcomes, total, stopped);
+    const QString message = endMessage(outcomes, total, stopped);
+    if (earlierRuns.runFolderKept.isEmpty())
+        return message;
+    return message + QStringLiteral("\n\nThe run's own folder could not be removed from the results folder; "
+                                    "the details say why.");
 }
 
 QString BatchReport::details() const
@@ -53,7 +57,10 @@ QString BatchReport::details() const
     const QString values = valuesDetails(wayWords, outcomes);
     const QString failures = reportDetails(outcomes);
     const QString files = values + (values.isEmpty() || failures.isEmpty() ? QString() : QStringLiteral("\n")) + failures;
-    const QString earlier = earlierRunsNote(earlierRuns.claimsCleared, earlierRuns.leftAsTheyAre);
+    QString earlier = earlierRunsNote(earlierRuns.claimsCleared, earlierRuns.leftAsTheyAre);
+    const QString kept = keptRunFolderNote(earlierRuns.runFolderKept, earlierRuns.filesKept);
+    if (!kept.isEmpty())
+        earlier += (earlier.isEmpty() ? QString() : QStringLiteral("\n\n")) + kept;
     if (earlier.isEmpty() || files.isEmpty())
         return files + earlier;
     return files + QStringLiteral("\n\n") + earlier;

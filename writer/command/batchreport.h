@@ -13,7 +13,8 @@ struct BatchReport {
     int total = 0;          // files the run was to write
     bool stopped = false;
     QList<FileOutcome> outcomes; // in list order
-    LeftBehind earlierRuns;      // what runs that died had left in the results folder
+    LeftBehind earlierRuns;      // what runs that died had left in the results folder, and
+                                 // whether this run had to keep its own folder there
     QString wayWords;            // how each file's value was made; empty: as typed
     QList<FileOutcome> failures() const;
     // The end box's line and its details.

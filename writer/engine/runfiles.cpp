@@ -218,14 +218,17 @@ void RunFiles::close()
         return;
     }
     const std::shared_ptr<Publishing> publishing = m_publishing;
-    FileWork::run<bool>(
+    FileWork::run<LeftBehind>(
         this,
         [folder, publishing] {
             publishing->waitForAll();
             folder->finish();
-            return true;
+            return folder->leftBehind();
         },
-        [this](bool) { emit closed(); });
+        [this](const LeftBehind &left) {
+            m_leftBehind = left;
+            emit closed();
+        });
 }
 
 void RunFiles::abandon()

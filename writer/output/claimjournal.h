@@ -14,6 +14,10 @@
 struct LeftBehind {
     int claimsCleared = 0;
     QList<QByteArray> leftAsTheyAre;
+    // This run's own folder, kept because something else held files in it
+    // open (a scanner, an indexer); the next run here removes it.
+    QByteArray runFolderKept;
+    QList<QByteArray> filesKept;
 };
 
 // The run's record of the final names it claimed, kept in its run folder, so

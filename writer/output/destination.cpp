@@ -1,8 +1,10 @@
 #include "writer/output/destination.h"
 
 #include <QHash>
+#include <QStringList>
 #include <cstring>
 
+#include "platform/filenames.h"
 #include "platform/files.h"
 #include "writer/report/reasons.h"
 
@@ -61,6 +63,27 @@ const char ProbeRefused[] = "probe-?";
 bool isFuse(const QByteArray &type)
 {
     return type.startsWith("fuse");
+}
+
+// The device Windows opens for this name instead of a file, or empty: the
+// part before the first dot, blanks at its end dropped, in any case, so
+// "nul.jpg", "Com1.tar.gz" and "con .jpg" are devices and "console.jpg" is not.
+QString deviceNamed(const QString &name)
+{
+    QString stem = name.left(name.indexOf(QLatin1Char('.')));
+    while (stem.endsWith(QLatin1Char(' ')))
+        stem.chop(1);
+    stem = stem.toUpper();
+    static const QStringList devices{QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
+                                     QStringLiteral("NUL"), QStringLiteral("CONIN$"), QStringLiteral("CONOUT$")};
+    if (devices.contains(stem))
+        return stem;
+    // COM0 to COM9 and LPT0 to LPT9, and with a superscript 1, 2 or 3.
+    static const QString ports = QStringLiteral("0123456789\u00B9\u00B2\u00B3");
+    if (stem.size() == 4 && (stem.startsWith(QLatin1String("COM")) || stem.startsWith(QLatin1String("LPT")))
+        && ports.contains(stem.at(3)))
+        return stem;
+    return QString();
 }
 
 } // namespace
@@ -143,6 +166,9 @@ Destination probeDestination(int runFolder, const QByteArray &type)
     }
     Platform::removeFileAt(runFolder, ProbeName);
     Platform::removeFileAt(runFolder, ProbeMoved);
+    // Whatever the disk, Windows itself opens such names as devices or not at all.
+    if (Platform::refusesWindowsNames())
+        destination.windowsNames = true;
     return destination;
 }
 
@@ -159,6 +185,8 @@ QString nameRefusal(const Destination &destination, const QByteArray &name)
         if (c.unicode() < 128 && std::strchr(kRefused, char(c.unicode())))
             return because(Reason::NameHasRefused, QString(c), shown);
     }
+    if (const QString device = deviceNamed(text); !device.isEmpty())
+        return because(Reason::NameIsDevice, device, shown);
     if (text.endsWith(QLatin1Char('.')) || text.endsWith(QLatin1Char(' ')))
         return because(Reason::NameEndsBadly, text.endsWith(QLatin1Char('.')) ? QStringLiteral("a dot")
                                                                               : QStringLiteral("a blank"),

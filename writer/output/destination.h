@@ -18,7 +18,8 @@ struct Destination {
     Way way = Way::NoReplaceRename;
     bool renameOverClaim = true;  // a rename may replace the claim; else it is filled
     bool caseInsensitive = false; // "IMG_1.JPG" and "img_1.jpg" are one name
-    bool windowsNames = false;    // refuses " * : < > ? \ |, control characters, trailing dots and blanks
+    bool windowsNames = false;    // refuses " * : < > ? \ |, control characters, trailing dots and
+                                  // blanks, and device names (CON, NUL.jpg, COM1.jpg...)
     bool stableFileNumbers = true; // a file keeps its inode number across mounts
     std::int64_t largestFile = 0; // in bytes; 0: no limit worth checking
     QByteArray type;              // as the system names it

@@ -6,6 +6,7 @@
 
 #include "platform/filenames.h"
 #include "platform/files.h"
+#include "platform/toolprocess.h"
 #include "writer/output/claimjournal.h"
 #include "writer/output/claimsweep.h"
 #include "writer/report/reasons.h"
@@ -24,12 +25,16 @@ const QByteArray LegacyPrefix(".ostrell-");
 const QByteArray LegacyTemporarySuffix(".tmp");
 const QByteArray LegacyLockSuffix(".lock");
 
-// Empties a run folder of files; a folder inside (planted by nobody but this
-// user) is left, and so is the run folder then.
-void emptyFolder(int folder)
+// Empties a run folder of files but the one named; a folder inside (planted
+// by nobody but this user) is left, and so is the run folder then. Gives
+// what is left.
+QList<QByteArray> emptyFolder(int folder, const QByteArray &except = QByteArray())
 {
+    QList<QByteArray> kept;
     for (const QByteArray &name : Platform::namesIn(folder))
-        Platform::removeFileAt(folder, name);
+        if (name != except && !Platform::removeFileAt(folder, name))
+            kept.append(name);
+    return kept;
 }
 
 // A run folder whose lock anybody can take belongs to a run that ended
@@ -165,6 +170,11 @@ std::unique_ptr<RunFolder> RunFolder::create(const QByteArray &resultsFolder, QS
         folder->finish();
         return fail(error);
     }
+    if (!Platform::toolCanWorkIn(folder->m_run)) {
+        *whyNot = because(Reason::ResultsPathTooLong, QString::number(Platform::decodeName(resultsFolder).size()));
+        folder->finish();
+        return nullptr;
+    }
     folder->m_destination = probeDestination(folder->m_run, type);
     if (folder->m_destination.way == Destination::Way::None)
         return noExclusiveCreate(folder->m_destination.error);
@@ -259,13 +269,31 @@ void RunFolder::finish()
         Platform::closeFile(m_lock);
         m_lock = -1;
     }
-    emptyFolder(m_run);
+    // A folder that has to stay keeps its lock, free, so that the next run
+    // takes it for a dead run's at once.
+    const QList<QByteArray> kept = emptyFolder(m_run, LockName);
+    if (kept.isEmpty())
+        Platform::removeFileAt(m_run, LockName);
     // Only the folder this run made: someone who can write the results
     // folder may have renamed it and put another in its place.
     const Platform::FileStatus own = Platform::statusOf(m_run);
     const Platform::FileStatus named = Platform::statusAt(m_results, m_runName);
-    if (own.ok() && named.ok() && own.sameFileAs(named))
+    const bool ours = own.ok() && named.ok() && own.sameFileAs(named);
+    if (ours)
         Platform::removeFolderAt(m_results, m_runName);
     Platform::closeFile(m_run);
     m_run = -1;
+    // Another program may hold a file in it, or the folder itself, open
+    // where the system removes nothing held: said in the report.
+    const Platform::FileStatus still = ours ? Platform::statusAt(m_results, m_runName) : Platform::FileStatus();
+    if (ours && still.ok() && still.sameFileAs(own)) {
+        m_leftBehind.runFolderKept = m_runName;
+        m_leftBehind.filesKept = kept;
+        if (kept.isEmpty()) {
+            // The folder itself was held: it gets its lock again.
+            const FileHandle again(Platform::openFolderAt(m_results, m_runName));
+            if (again.isOpen())
+                Platform::closeFile(Platform::createLockAt(again.get(), LockName));
+        }
+    }
 }

@@ -38,7 +38,8 @@ public:
     // Claims not yet finished, removed at the end of the run while still unfilled.
     void rememberClaim(const QByteArray &name, const Platform::FileStatus &made, const QByteArray &mark) const;
     void forgetClaim(const QByteArray &name) const;
-    // What earlier runs that died had left here, found when this one began.
+    // What earlier runs that died had left here, found when this one began;
+    // after finish(), also whether this run's own folder had to be kept.
     const LeftBehind &leftBehind() const { return m_leftBehind; }
 
     // A fresh name for a tool's output in the run folder: free of "%", and

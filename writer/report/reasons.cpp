@@ -33,6 +33,8 @@ constexpr ReasonRow kReasons[] = {
     {Reason::FolderUnderFinalName, "A folder of this name is in the results folder."},
     {Reason::ResultsUnreadable, "The results folder cannot be read (%1)."},
     {Reason::ResultsNotWritable, "The results folder cannot be written to (%1)."},
+    {Reason::ResultsPathTooLong, "The results folder's path (%1 characters) is too long for ExifTool to "
+                                 "work in on this system; choose a results folder with a shorter path."},
     {Reason::ResultsNoAnswer, "The results folder did not answer within %1."},
     {Reason::FileNoAnswer, "The file system did not answer for this file within %1."},
     {Reason::PathNotExact, "The path \"%1\" holds a line break, a leading blank or a leading \"#\" "
@@ -46,6 +48,9 @@ constexpr ReasonRow kReasons[] = {
     {Reason::NameHasControl, "The results folder's file system (%2) cannot hold a control character "
                              "(code %1 in hexadecimal) in a file name; rename the file, or choose a "
                              "results folder on another disk."},
+    {Reason::NameIsDevice, "Windows opens a file named %1, with or without an extension, as its device "
+                           "%1, not as a file, so the results folder's file system (%2) cannot hold this "
+                           "name for Windows; rename the file, or choose a results folder on another disk."},
     {Reason::NameEndsBadly, "The results folder's file system (%2) cannot hold a file name that ends in "
                             "%1; rename the file, or choose a results folder on another disk."},
     {Reason::CaseClashThere, "A file named %1 is already in the results folder, and its file system (%2) "

@@ -29,12 +29,14 @@ enum class Reason {
     FolderUnderFinalName,
     ResultsUnreadable,      // the system's words
     ResultsNotWritable,     // the system's words
+    ResultsPathTooLong,     // the path's length
     ResultsNoAnswer,        // the time limit
     FileNoAnswer,           // the time limit
     PathNotExact,           // the path
     PercentCodeInFolder,    // the results folder
     NameHasRefused,         // the character, the file system
     NameHasControl,         // the code, the file system
+    NameIsDevice,           // the device, the file system
     NameEndsBadly,          // "a dot" or "a blank", the file system
     CaseClashThere,         // the name there, the file system
     TooLargeForFileSystem,  // the file system

@@ -132,6 +132,23 @@ QString reportDetails(const QList<FileOutcome> &outcomes)
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
+QString keptRunFolderNote(const QByteArray &folder, const QList<QByteArray> &files)
+{
+    if (folder.isEmpty())
+        return QString();
+    const QString held = files.isEmpty() ? QStringLiteral("it")
+        : files.size() == 1                ? QStringLiteral("this file in it")
+                                           : QStringLiteral("these files in it");
+    QStringList lines{QStringLiteral("This run's own folder \"%1\" stays in the results folder: another "
+                                     "program (a virus scanner or an indexer, for instance) held %2 open, "
+                                     "so it could not be removed. It holds no copy under a final name; the "
+                                     "next run in this results folder removes it.")
+                          .arg(QString::fromUtf8(folder), held)};
+    for (const QByteArray &name : files)
+        lines.append(QStringLiteral("    ") + QString::fromUtf8(name));
+    return lines.join(QLatin1Char('\n'));
+}
+
 QString earlierRunsNote(int claimsCleared, const QList<QByteArray> &leftAsTheyAre)
 {
     QStringList lines;

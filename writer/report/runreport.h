@@ -21,3 +21,6 @@ QString reportDetails(const QList<FileOutcome> &outcomes);
 // and the names it left because it could not tell them from another
 // program's files. Empty when there was nothing.
 QString earlierRunsNote(int claimsCleared, const QList<QByteArray> &leftAsTheyAre);
+// This run's folder, kept with the files another program held open in it;
+// empty when it went.
+QString keptRunFolderNote(const QByteArray &folder, const QList<QByteArray> &files);
