@@ -74,3 +74,23 @@ bool makeFolderNamedBytes(const QByteArray &path)
 {
     return ::mkdir(path.constData(), 0755) == 0;
 }
+
+bool narrowCodePageHoldsEverything()
+{
+    return true;
+}
+
+bool withdrawReadPermission(const QString &path)
+{
+    return ::chmod(QFile::encodeName(path).constData(), 0) == 0;
+}
+
+void restoreReadPermission(const QString &path)
+{
+    ::chmod(QFile::encodeName(path).constData(), 0755);
+}
+
+bool heldFoldersCanBeRenamed()
+{
+    return true;
+}
