@@ -13,6 +13,7 @@
 #include <QtTest>
 #include <algorithm>
 
+#include "platform/filenames.h"
 #include "testsupport.h"
 #include "writer/engine/writerengine.h"
 #include "writer/verify/verifier.h"
@@ -26,9 +27,10 @@ public:
             WriteJob job;
             job.position = i + 1;
             job.source = sources.at(i);
-            job.sourcePath = QFile::encodeName(sources.at(i));
-            job.resultsFolder = QFile::encodeName(folder);
-            job.finalPath = job.resultsFolder + '/' + QFile::encodeName(QFileInfo(sources.at(i)).fileName());
+            // Named as the window names them for the engine.
+            job.sourcePath = Platform::encodeName(sources.at(i));
+            job.resultsFolder = Platform::encodeName(folder);
+            job.finalPath = Platform::joinedPath(job.resultsFolder, Platform::encodeName(QFileInfo(sources.at(i)).fileName()));
             job.assignment = Assignment{QStringLiteral("-Artist="), value};
             job.tagName = QStringLiteral("Artist");
             m_jobs.append(job);
@@ -55,7 +57,9 @@ inline QHash<QString, QString> artistsIn(const QString &folder)
                 QStringLiteral("$FileName=$Artist"), folder});
     tool.waitForFinished(60000);
     QHash<QString, QString> artists;
-    for (const QString &line : QString::fromUtf8(tool.readAllStandardOutput()).split('\n')) {
+    for (QString line : QString::fromUtf8(tool.readAllStandardOutput()).split('\n')) {
+        if (line.endsWith('\r')) // Windows ends lines with CR LF
+            line.chop(1);
         const qsizetype equals = line.indexOf('=');
         if (equals > 0)
             artists.insert(line.left(equals), line.mid(equals + 1));

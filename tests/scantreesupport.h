@@ -11,7 +11,8 @@
 
 #include <fcntl.h>
 #include <unistd.h>
-#include <sys/stat.h>
+
+#include "testplatform.h"
 
 // Root reads every folder unless it gives up these capabilities first.
 #if __has_include(<linux/capability.h>)
@@ -52,12 +53,12 @@ public:
     {
         dropCapabilities();
         for (const QString &path : m_paths)
-            ::chmod(QFile::encodeName(path).constData(), 0);
+            m_withdrawn = withdrawReadPermission(path) && m_withdrawn;
     }
     ~UnreadablePaths()
     {
         for (const QString &path : m_paths)
-            ::chmod(QFile::encodeName(path).constData(), 0755);
+            restoreReadPermission(path);
         restoreCapabilities();
     }
     UnreadablePaths(const UnreadablePaths &) = delete;
@@ -66,6 +67,8 @@ public:
     // True when every one of the paths now refuses to open.
     bool enforced() const
     {
+        if (!m_withdrawn)
+            return false;
         for (const QString &path : m_paths) {
             const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
             if (fd >= 0) {
@@ -104,4 +107,5 @@ private:
 #endif
 
     QStringList m_paths;
+    bool m_withdrawn = true;
 };

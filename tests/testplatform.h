@@ -27,6 +27,7 @@ std::optional<QString> settingAsStored(const QString &section, const QString &ke
 
 // Whether a "#!/bin/sh" script with its execute bit runs as a program.
 bool shellScriptsRun();
+// False where links cannot be made, or are made but do not work as links.
 bool makeSymbolicLink(const QString &target, const QString &link);
 bool makeNamedPipe(const QString &path);
 // The super-user, whom permissions do not stop.
@@ -48,3 +49,14 @@ std::shared_ptr<void> holdAgainstRemoval(const QString &path);
 // Whether the process, once started, would have no console window of its
 // own (one that would flash up beside the window).
 bool startsWithoutConsoleWindow(QProcess &process);
+// Whether every character fits the system's 8-bit code page, the one
+// narrow names are converted with (UTF-8 on POSIX systems; the ANSI code
+// page on Windows, which holds no emoji).
+bool narrowCodePageHoldsEverything();
+// Takes the right to read a file or folder away from this user, and gives
+// it back; false where permission bits are not enforced this way.
+bool withdrawReadPermission(const QString &path);
+void restoreReadPermission(const QString &path);
+// Whether a folder this program holds open can be renamed meanwhile
+// (Windows refuses it).
+bool heldFoldersCanBeRenamed();

@@ -97,3 +97,23 @@ bool renameExactly(const QString &from, const QString &to)
 {
     return QFile::rename(from, to);
 }
+
+bool narrowCodePageHoldsEverything()
+{
+    return true;
+}
+
+bool withdrawReadPermission(const QString &path)
+{
+    return ::chmod(QFile::encodeName(path).constData(), 0) == 0;
+}
+
+void restoreReadPermission(const QString &path)
+{
+    ::chmod(QFile::encodeName(path).constData(), 0755);
+}
+
+bool heldFoldersCanBeRenamed()
+{
+    return true;
+}

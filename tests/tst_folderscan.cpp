@@ -16,21 +16,22 @@ QStringList sorted(QStringList list)
     return list;
 }
 
-// The folder list of a scan, relative to root ("" for root itself).
+// The folder list of a scan, relative to root ("" for root itself), with "/".
 QStringList relativeList(const QString &root, const QStringList &list)
 {
     QStringList relative;
     for (const QString &folder : list) {
-        QString rest = folder.mid(root.size() + 1);
+        QString rest = QDir::fromNativeSeparators(folder.mid(root.size() + 1));
         rest.chop(1);
         relative.append(rest);
     }
     return relative;
 }
 
+// From a folder as the folder picker gives it: native separators.
 QStringList scan(const QString &root, QList<ScanFailure> *failures = nullptr)
 {
-    QStringList list{root + QLatin1Char('/')};
+    QStringList list{nativePath(root + QLatin1Char('/'))};
     GetSubDirectories2016(list, true, failures);
     return list;
 }
@@ -72,6 +73,16 @@ private slots:
 private:
     QTemporaryDir m_dir;
     QString m_root; // attribute and listing fixture
+    bool m_hasPipe = false; // none where the file system holds no pipes
+    bool m_hasLinks = false; // none where this user may make no working links
+
+    // Skips a row whose fixture entry this system could not make.
+    bool lacks(const QString &entry)
+    {
+        return (entry.startsWith(QLatin1String("pipe")) && !m_hasPipe)
+            || ((entry.contains(QLatin1String("link"), Qt::CaseInsensitive) || entry.startsWith(QLatin1String("dangling")))
+                && !m_hasLinks);
+    }
 };
 
 void TestFolderScan::initTestCase()
@@ -84,12 +95,14 @@ void TestFolderScan::initTestCase()
         QStringLiteral("noext"), QStringLiteral("e.txt"), QStringLiteral(".h.jpg"),
         QStringLiteral("~t.jpg"), QStringLiteral("f.jpg/"),
     }));
-    QVERIFY(makeSymbolicLink(m_root + QStringLiteral("/a.jpg"), m_root + QStringLiteral("/linkToFile")));
-    QVERIFY(makeSymbolicLink(m_root + QStringLiteral("/folder"), m_root + QStringLiteral("/linkToFolder")));
-    QVERIFY(makeSymbolicLink(m_root + QStringLiteral("/folder"), m_root + QStringLiteral("/.hiddenLink")));
-    QVERIFY(makeSymbolicLink(m_root + QStringLiteral("/folder"), m_root + QStringLiteral("/g.jpg")));
-    QVERIFY(makeSymbolicLink(m_root + QStringLiteral("/nothing"), m_root + QStringLiteral("/dangling.jpg")));
-    QVERIFY(makeNamedPipe(m_root + QStringLiteral("/pipe.jpg")));
+    m_hasLinks = makeSymbolicLink(m_root + QStringLiteral("/a.jpg"), m_root + QStringLiteral("/linkToFile"));
+    if (m_hasLinks) {
+        QVERIFY(makeSymbolicLink(m_root + QStringLiteral("/folder"), m_root + QStringLiteral("/linkToFolder")));
+        QVERIFY(makeSymbolicLink(m_root + QStringLiteral("/folder"), m_root + QStringLiteral("/.hiddenLink")));
+        QVERIFY(makeSymbolicLink(m_root + QStringLiteral("/folder"), m_root + QStringLiteral("/g.jpg")));
+        QVERIFY(makeSymbolicLink(m_root + QStringLiteral("/nothing"), m_root + QStringLiteral("/dangling.jpg")));
+    }
+    m_hasPipe = makeNamedPipe(m_root + QStringLiteral("/pipe.jpg"));
 }
 
 void TestFolderScan::attributes_data()
@@ -114,6 +127,8 @@ void TestFolderScan::attributes()
 {
     QFETCH(QString, entry);
     QFETCH(int, expected);
+    if (lacks(entry))
+        QSKIP("No named pipes or working symbolic links here");
     QCOMPARE(fileAttributes(m_root + QLatin1Char('/') + entry), expected);
 }
 
@@ -135,6 +150,8 @@ void TestFolderScan::existingFile()
 {
     QFETCH(QString, entry);
     QFETCH(bool, expected);
+    if (lacks(entry))
+        QSKIP("No named pipes or working symbolic links here");
     QCOMPARE(IsExistingFile(m_root + QLatin1Char('/') + entry), expected);
     QVERIFY(!IsExistingFile(QString()));
 }
@@ -159,7 +176,8 @@ void TestFolderScan::unsafeChars_data()
     QTest::newRow("accents") << QStringLiteral(u"Café Ñandú") << false;
     // In UTF-8 "ā" holds the byte 0x81; only characters count, not bytes.
     QTest::newRow("UTF-8 byte in 128..159") << QStringLiteral(u"M\u0101ori") << false;
-    QTest::newRow("outside 16 bits") << QStringLiteral(u"pic \U0001F600") << false;
+    // Windows' ANSI code pages hold no emoji.
+    QTest::newRow("outside 16 bits") << QStringLiteral(u"pic \U0001F600") << !narrowCodePageHoldsEverything();
     QTest::newRow("no-break space 160") << QStringLiteral(u"a\u00a0b") << false;
     QTest::newRow("control 1") << QStringLiteral(u"a\u0001b") << true;
     QTest::newRow("tab") << "a\tb" << true;
@@ -233,6 +251,8 @@ void TestFolderScan::extensionAnswers()
 {
     QFETCH(QString, answer);
     QFETCH(QStringList, expected);
+    if (!m_hasLinks)
+        expected.removeOne(QStringLiteral("linkToFile"));
     // Folders, links to folders, dangling links and pipes named *.jpg are no files.
     QCOMPARE(sorted(ListFiles(m_root, QStringLiteral("*.") + answer)), expected);
 }
@@ -240,13 +260,16 @@ void TestFolderScan::extensionAnswers()
 void TestFolderScan::listingIsInNameOrder()
 {
     // Digit runs by value (also past 64 bits), case ignored, exact ties by character.
-    const QStringList expected{"A.jpg", "a.jpg", "IMG_02.jpg", "IMG_2.jpg", "img_3.JPG", "IMG_10.jpg",
+    QStringList expected{"A.jpg", "a.jpg", "IMG_02.jpg", "IMG_2.jpg", "img_3.JPG", "IMG_10.jpg",
                                "IMG_999.jpg", "IMG_1000000000000000000001.jpg", "Z.jpg"};
     QStringList shuffled;
     for (int i = 0; i < expected.size(); ++i)
         shuffled.append(expected.at((i * 4) % expected.size()));
     const QString folder = m_dir.path() + QStringLiteral("/order");
     QVERIFY(makeTree(folder, shuffled));
+    // Where names ignore case, "a.jpg" opened the "A.jpg" made before it.
+    if (QDir(folder).entryList(QDir::Files).size() < expected.size())
+        expected.removeOne(QStringLiteral("a.jpg"));
     QCOMPARE(ListFiles(folder, QStringLiteral("*.jpg")), expected);
     QList<QByteArray> native;
     for (const QString &name : expected)
@@ -294,8 +317,9 @@ void TestFolderScan::scanIsBreadthFirst()
     QList<ScanFailure> failures;
     const QStringList list = scan(root, &failures);
     QVERIFY(failures.isEmpty());
+    const QString separator = nativePath(QStringLiteral("/"));
     for (const QString &folder : list)
-        QVERIFY2(folder.endsWith(QLatin1Char('/')) && !folder.contains(QStringLiteral("//")), qPrintable(folder));
+        QVERIFY2(folder.endsWith(separator) && !folder.contains(separator + separator), qPrintable(folder));
 
     // Level by level, each folder's sub-folders in name order.
     QCOMPARE(relativeList(root, list),
@@ -321,6 +345,8 @@ void TestFolderScan::leftOutNames()
 {
     QFETCH(QString, name);
     QFETCH(bool, entered);
+    if (!fileNamesAreBytes() && (name.contains(QLatin1Char('?')) || name.at(1).unicode() < 32))
+        QSKIP("Windows refuses control characters and \"?\" in names");
     static int row = 0;
     const QString root = m_dir.path() + QStringLiteral("/names-") + QString::number(++row);
     QVERIFY(makeTree(root, {QStringLiteral("plain/"), name + QStringLiteral("/below/")}));
@@ -366,7 +392,8 @@ void TestFolderScan::linkLoopsEnd()
     const QString outside = m_dir.path() + QStringLiteral("/outside");
     QVERIFY(makeTree(root, {QStringLiteral("a/"), QStringLiteral("b/"), QStringLiteral("c/")}));
     QVERIFY(makeTree(outside, {QStringLiteral("o1/")}));
-    QVERIFY(makeSymbolicLink(QStringLiteral(".."), root + QStringLiteral("/a/up")));
+    if (!makeSymbolicLink(QStringLiteral(".."), root + QStringLiteral("/a/up")))
+        QSKIP("No working symbolic links here");
     QVERIFY(makeSymbolicLink(QStringLiteral("."), root + QStringLiteral("/b/self")));
     QVERIFY(makeSymbolicLink(root, root + QStringLiteral("/c/back")));
     // Links to one folder outside: it is taken in once, under the first link
@@ -388,21 +415,24 @@ void TestFolderScan::longPathIsNotEntered()
     QVERIFY(makeTree(deep, {QStringLiteral("child/")}));
     const QStringList list = scan(root);
     // The folder of 260 characters or more is listed but its sub-folders are not.
-    QCOMPARE(list.last(), deep + QLatin1Char('/'));
+    QCOMPARE(list.last(), nativePath(deep + QLatin1Char('/')));
     QVERIFY(list.at(list.size() - 2).size() < 260);
 }
 
 void TestFolderScan::rootIsScanned()
 {
     // A chosen root keeps its separator, so its element ends in two.
-    QStringList list{QStringLiteral("//")};
+    const QString separator = nativePath(QStringLiteral("/"));
+    const QString root = nativePath(QDir::rootPath()) + separator;
+    QStringList list{root};
     QList<ScanFailure> failures;
     GetSubDirectories2016(list, false, &failures);
     QVERIFY(failures.isEmpty());
-    QCOMPARE(list.first(), QStringLiteral("//"));
-    QVERIFY(list.contains(QStringLiteral("//tmp/")));
+    QCOMPARE(list.first(), root);
+    // The temporary folder's top folder ("/tmp", "C:\\users") is one of them.
+    QVERIFY(list.contains(root + QDir::tempPath().section(QLatin1Char('/'), 1, 1) + separator));
     for (const QString &folder : list.mid(1)) {
-        QVERIFY2(folder.startsWith(QStringLiteral("//")) && folder.indexOf(QLatin1Char('/'), 2) == folder.size() - 1,
+        QVERIFY2(folder.startsWith(root) && folder.indexOf(separator, root.size()) == folder.size() - 1,
                  qPrintable(folder));
     }
 }

@@ -31,10 +31,17 @@ QString photo(const QString &folder, const QString &name, const QStringList &ass
         return QString();
     if (assignments.isEmpty())
         return path;
+    // In an argument file, whose lines ExifTool reads as UTF-8 on every
+    // system: Windows hands it a command line in the ANSI code page.
+    QByteArray arguments = "-q\n-overwrite_original\n";
+    for (const QString &argument : assignments + QStringList{path})
+        arguments += cstrLine(argument);
+    QFile argumentFile(path + QStringLiteral(".args"));
+    if (!argumentFile.open(QIODevice::WriteOnly) || argumentFile.write(arguments) != arguments.size())
+        return QString();
+    argumentFile.close();
     QProcess tool;
-    tool.start(QStringLiteral("exiftool"),
-               QStringList{QStringLiteral("-q"), QStringLiteral("-overwrite_original")} + assignments
-                   + QStringList{path});
+    tool.start(QStringLiteral("exiftool"), {QStringLiteral("-@"), argumentFile.fileName()});
     tool.waitForFinished(60000);
     return tool.exitCode() == 0 ? path : QString();
 }

@@ -10,19 +10,29 @@
 
 namespace {
 
+// Paths come as the dialogs and drops give them, with native separators,
+// and the entries go back that way.
+QStringList native(const QStringList &paths)
+{
+    QStringList result;
+    for (const QString &path : paths)
+        result.append(nativePath(path));
+    return result;
+}
+
 ScanItem fileItem(const QString &path)
 {
-    return {ScanItem::Kind::File, path, QStringLiteral("*.*"), {}};
+    return {ScanItem::Kind::File, nativePath(path), QStringLiteral("*.*"), {}};
 }
 
 ScanItem dropItem(const QString &folder)
 {
-    return {ScanItem::Kind::FolderDrop, folder, QStringLiteral("*.*"), {}};
+    return {ScanItem::Kind::FolderDrop, nativePath(folder), QStringLiteral("*.*"), {}};
 }
 
 ScanItem commandItem(const QString &folder, const QString &answer)
 {
-    return {ScanItem::Kind::FolderCommand, folder, QStringLiteral("*.") + answer, {}};
+    return {ScanItem::Kind::FolderCommand, nativePath(folder), QStringLiteral("*.") + answer, {}};
 }
 
 // Everything a queue hands back, in arrival order.
@@ -56,7 +66,7 @@ QStringList underRoot(const QString &root, const QStringList &relative)
 {
     QStringList paths;
     for (const QString &entry : relative)
-        paths.append(root + QLatin1Char('/') + entry);
+        paths.append(nativePath(root + QLatin1Char('/') + entry));
     return paths;
 }
 
@@ -88,6 +98,7 @@ private slots:
 private:
     QTemporaryDir m_dir;
     QString m_rules; // tree of the rules table
+    bool m_hasLinks = false; // none where this user may make no working links
 };
 
 void TestScanQueue::initTestCase()
@@ -101,7 +112,7 @@ void TestScanQueue::initTestCase()
         QStringLiteral(".hid/f.jpg"), QStringLiteral("sub/deeper/g.jpg"),
     }));
     // Hidden, but a link rather than a plain file: not the value 34, so the command takes it.
-    QVERIFY(makeSymbolicLink(m_rules + QStringLiteral("/a.jpg"), m_rules + QStringLiteral("/.lnk.jpg")));
+    m_hasLinks = makeSymbolicLink(m_rules + QStringLiteral("/a.jpg"), m_rules + QStringLiteral("/.lnk.jpg"));
 }
 
 void TestScanQueue::commandAndDropRules_data()
@@ -127,6 +138,8 @@ void TestScanQueue::commandAndDropRules()
 {
     QFETCH(ScanItem, item);
     QFETCH(QStringList, expected);
+    if (!m_hasLinks)
+        expected.removeOne(QStringLiteral(".lnk.jpg"));
     ScanQueue queue;
     Collector collected(queue);
     const int id = queue.enqueue({item});
@@ -140,7 +153,7 @@ void TestScanQueue::commandAndDropRules()
     QCOMPARE(sorted(collected.entries), sorted(underRoot(m_rules, expected)));
     int previousDepth = 0;
     for (const QString &entry : std::as_const(collected.entries)) {
-        const int depth = int(entry.count(QLatin1Char('/')));
+        const int depth = int(entry.count(nativePath(QStringLiteral("/"))));
         QVERIFY2(depth >= previousDepth, qPrintable(collected.entries.join(QLatin1Char(' '))));
         previousDepth = depth;
     }
@@ -159,9 +172,9 @@ void TestScanQueue::jobsKeepTheirOrder()
     const int three = queue.enqueue({commandItem(first, QStringLiteral("jpg"))});
     QTRY_COMPARE(collected.finished, (QList<int>{one, two, three}));
     QCOMPARE(collected.entries,
-             (QStringList{first + QStringLiteral("/1.jpg"), first + QStringLiteral("/s/2.jpg"),
-                          second + QStringLiteral("/3.jpg"), first + QStringLiteral("/1.jpg"),
-                          first + QStringLiteral("/s/2.jpg")}));
+             native({first + QStringLiteral("/1.jpg"), first + QStringLiteral("/s/2.jpg"),
+                     second + QStringLiteral("/3.jpg"), first + QStringLiteral("/1.jpg"),
+                     first + QStringLiteral("/s/2.jpg")}));
 }
 
 void TestScanQueue::mixedDropKeepsOrder()
@@ -175,7 +188,7 @@ void TestScanQueue::mixedDropKeepsOrder()
     Collector collected(queue);
     queue.enqueue({fileItem(before), dropItem(folder), fileItem(after)});
     QTRY_COMPARE(collected.finished.size(), 1);
-    QCOMPARE(collected.entries, (QStringList{before, folder + QStringLiteral("/in.jpg"), after}));
+    QCOMPARE(collected.entries, native({before, folder + QStringLiteral("/in.jpg"), after}));
 }
 
 void TestScanQueue::manyFilesComeInChunks()
@@ -194,7 +207,7 @@ void TestScanQueue::manyFilesComeInChunks()
     for (const ListEntries &chunk : std::as_const(collected.chunks))
         QVERIFY(!chunk.isEmpty() && chunk.size() <= 2000);
     QStringList expected = underRoot(folder, ListFiles(folder, QStringLiteral("*.jpg")));
-    expected.append(QStringLiteral("/last"));
+    expected.append(nativePath(QStringLiteral("/last")));
     QCOMPARE(collected.entries, expected);
 }
 
@@ -235,18 +248,19 @@ void TestScanQueue::listingFailureIsReported()
     Collector collected(queue);
     queue.enqueue({commandItem(root, QStringLiteral("jpg"))});
     QTRY_COMPARE(collected.finished.size(), 1);
-    QCOMPARE(sorted(collected.entries), sorted({root + QStringLiteral("/1.jpg"), sibling + QStringLiteral("/3.jpg")}));
+    QCOMPARE(sorted(collected.entries), sorted(native({root + QStringLiteral("/1.jpg"), sibling + QStringLiteral("/3.jpg")})));
     QCOMPARE(collected.failures.size(), 1);
     QCOMPARE(collected.failures.first().location, QString::fromLatin1(Location::AddFolder));
     QCOMPARE(collected.failures.first().step, 140);
-    QVERIFY(collected.failures.first().description.contains(deep));
+    QVERIFY(collected.failures.first().description.contains(nativePath(deep)));
 }
 
 void TestScanQueue::linkLoopListsEachFileOnce()
 {
     const QString root = m_dir.path() + QStringLiteral("/loop");
     QVERIFY(makeTree(root, {QStringLiteral("top.jpg"), QStringLiteral("a/in-a.jpg"), QStringLiteral("b/c/in-c.jpg")}));
-    QVERIFY(makeSymbolicLink(root, root + QStringLiteral("/b/c/toRoot")));
+    if (!makeSymbolicLink(root, root + QStringLiteral("/b/c/toRoot")))
+        QSKIP("No working symbolic links here");
     QVERIFY(makeSymbolicLink(QStringLiteral(".."), root + QStringLiteral("/a/up")));
     ScanQueue queue;
     Collector collected(queue);
@@ -267,8 +281,8 @@ void TestScanQueue::rootLikeFolder()
     queue.enqueue({dropItem(root + QLatin1Char('/'))});
     QTRY_COMPARE(collected.finished.size(), 2);
     QCOMPARE(collected.entries,
-             (QStringList{root + QStringLiteral("/a.jpg"), root + QStringLiteral("/sub/b.jpg"),
-                          root + QStringLiteral("/a.jpg"), root + QStringLiteral("/sub/b.jpg")}));
+             native({root + QStringLiteral("/a.jpg"), root + QStringLiteral("/sub/b.jpg"),
+                     root + QStringLiteral("/a.jpg"), root + QStringLiteral("/sub/b.jpg")}));
 }
 
 void TestScanQueue::namesThatAreNotText()

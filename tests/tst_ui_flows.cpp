@@ -14,6 +14,7 @@
 
 
 #include "app/shared/settings.h"
+#include "platform/filenames.h"
 #include "app/window/form1.h"
 #include "filelist/filelistmodel.h"
 #include "filelist/scanqueue.h"
@@ -28,13 +29,15 @@ class FlowsTest : public QObject {
     QTemporaryDir m_dir;
 
     QString path(const QString &relative) const { return m_dir.filePath(relative); }
+    // As the dialogs and the list give paths: with native separators.
+    QString native(const QString &relative) const { return nativePath(path(relative)); }
 
 private slots:
     void threePhotosGetTheArtist()
     {
         QDir().mkpath(path("photos"));
         QDir().mkpath(path("out"));
-        const QStringList photos{path("photos/a.jpg"), path("photos/b c.jpg"), path("photos/é.jpg")};
+        const QStringList photos{native("photos/a.jpg"), native("photos/b c.jpg"), native("photos/é.jpg")};
         QList<QByteArray> before;
         for (const QString &photo : photos) {
             QVERIFY(makeJpeg(photo));
@@ -122,11 +125,11 @@ private slots:
 
     void folderCommandHoldsTheHourglassUntilListed()
     {
-        const QString tree = path("tree");
+        const QString tree = native("tree");
         for (const char *file : {"top.jpg", "~skip.jpg", ".hidden.jpg", "other.jpeg", "a/one.jpg",
                                  "a/deep/two.JPG", "b/three.jpg"}) {
-            QDir().mkpath(QFileInfo(tree + "/" + file).absolutePath());
-            QVERIFY(makeJpeg(tree + "/" + file));
+            QDir().mkpath(QFileInfo(path("tree/") + file).absolutePath());
+            QVERIFY(makeJpeg(path("tree/") + file));
         }
         FakeDialogs dialogs;
         dialogs.inputAnswers = {QStringLiteral("jpg")};
@@ -139,35 +142,34 @@ private slots:
         QCOMPARE(form.mousePointer(), Pointer::Default);
         const QStringList got = entries(form);
         QCOMPARE(got.size(), 4);
-        QCOMPARE(got.first(), tree + "/top.jpg");
-        QCOMPARE(got.last(), tree + "/a/deep/two.JPG"); // the deepest level comes last
-        QVERIFY(got.contains(tree + "/a/one.jpg") && got.contains(tree + "/b/three.jpg"));
+        QCOMPARE(got.first(), native("tree/top.jpg"));
+        QCOMPARE(got.last(), native("tree/a/deep/two.JPG")); // the deepest level comes last
+        QVERIFY(got.contains(native("tree/a/one.jpg")) && got.contains(native("tree/b/three.jpg")));
         QCOMPARE(Settings::read(Settings::Key::LastFolder), tree);
         QVERIFY(dialogs.ofKind("warning").isEmpty());
     }
 
     void dropsKeepTheirOrder()
     {
-        const QString dropped = path("dropped");
         for (const char *file : {"x.png", ".hidden.jpg", "~no.jpg", "sub/y.txt"}) {
-            QDir().mkpath(QFileInfo(dropped + "/" + file).absolutePath());
-            QVERIFY(makeJpeg(dropped + "/" + file));
+            QDir().mkpath(QFileInfo(path("dropped/") + file).absolutePath());
+            QVERIFY(makeJpeg(path("dropped/") + file));
         }
         QVERIFY(makeJpeg(path("single.jpg")));
         FakeDialogs dialogs;
         Form1 form(&dialogs);
         form.setMousePointer(Pointer::Hourglass); // a drop is carried out while busy
         QSignalSpy done(&form.scanQueue(), &ScanQueue::jobFinished);
-        form.dropPaths({QFile::encodeName(path("single.jpg")), QFile::encodeName(dropped + "/"),
-                        QFile::encodeName(path("notes.txt"))});
+        form.dropPaths({QFile::encodeName(native("single.jpg")), QFile::encodeName(native("dropped/")),
+                        QFile::encodeName(native("notes.txt"))});
         QVERIFY(done.wait(30000));
         const QStringList got = entries(form);
         QCOMPARE(got.size(), 5);
-        QCOMPARE(got.first(), path("single.jpg"));
-        QVERIFY(got.mid(1, 2).contains(dropped + "/x.png"));
-        QVERIFY(got.mid(1, 2).contains(dropped + "/.hidden.jpg"));
-        QCOMPARE(got.at(3), dropped + "/sub/y.txt");
-        QCOMPARE(got.last(), path("notes.txt")); // a file is taken as dropped, unchecked
+        QCOMPARE(got.first(), native("single.jpg"));
+        QVERIFY(got.mid(1, 2).contains(native("dropped/x.png")));
+        QVERIFY(got.mid(1, 2).contains(native("dropped/.hidden.jpg")));
+        QCOMPARE(got.at(3), native("dropped/sub/y.txt"));
+        QCOMPARE(got.last(), native("notes.txt")); // a file is taken as dropped, unchecked
     }
 
     void dropsAreLocalFilesTakenAsCopies_data()
@@ -187,11 +189,19 @@ private slots:
         QFETCH(bool, files);
         QFETCH(Qt::DropAction, proposed);
         QFETCH(bool, accepted);
-        // A Latin-1 name: its URL carries bytes that are no UTF-8.
-        const QByteArray latin1 = QFile::encodeName(m_dir.path()) + "/caf\xe9.jpg";
-        if (!fileNamesAreBytes())
-            QSKIP("File names on this system are UTF-16 text, never stray bytes");
-        QVERIFY(makeFileNamedBytes(latin1));
+        // A Latin-1 name where names are bytes: its URL carries bytes that
+        // are no UTF-8. Where names are UTF-16 text, an accented one.
+        QUrl oddUrl = QUrl::fromLocalFile(path("café.jpg"));
+        QByteArray oddPath = Platform::encodeName(native("café.jpg"));
+        QString oddText = native("café.jpg");
+        if (fileNamesAreBytes()) {
+            oddPath = QFile::encodeName(m_dir.path()) + "/caf\xe9.jpg";
+            oddUrl = QUrl::fromEncoded("file://" + oddPath.toPercentEncoding("/"));
+            oddText = m_dir.path() + QStringLiteral("/caf\uFFFD.jpg");
+            QVERIFY(makeFileNamedBytes(oddPath));
+        } else {
+            QVERIFY(makeJpeg(path("café.jpg")));
+        }
         FakeDialogs dialogs;
         Form1 form(&dialogs);
         form.show();
@@ -199,8 +209,7 @@ private slots:
         auto *list = control<FileListView>(form, "ListView1");
         QMimeData data;
         if (files)
-            data.setUrls({QUrl::fromEncoded("file://" + latin1.toPercentEncoding("/")),
-                          QUrl::fromLocalFile(path("single.jpg"))});
+            data.setUrls({oddUrl, QUrl::fromLocalFile(path("single.jpg"))});
         else
             data.setText(QStringLiteral("just words"));
         const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
@@ -220,23 +229,23 @@ private slots:
         QCOMPARE(drop.dropAction(), Qt::CopyAction);
         QVERIFY(done.wait(30000));
         QCOMPARE(form.fileList().entryCount(), 2);
-        QCOMPARE(form.fileList().entryPath(1), latin1);
-        QCOMPARE(form.fileList().entryText(1), m_dir.path() + QStringLiteral("/caf\uFFFD.jpg"));
-        QCOMPARE(form.fileList().entryPath(2), QFile::encodeName(path("single.jpg")));
+        QCOMPARE(form.fileList().entryPath(1), oddPath);
+        QCOMPARE(form.fileList().entryText(1), oddText);
+        QCOMPARE(form.fileList().entryPath(2), Platform::encodeName(native("single.jpg")));
     }
 
     void resultsFolderButtonAddsTheSeparator()
     {
         FakeDialogs dialogs;
-        dialogs.folderAnswers = {path("out"), QString()};
+        dialogs.folderAnswers = {native("out"), QString()};
         Settings::write(Settings::Key::LastFolder, path("tree"));
         Form1 form(&dialogs);
         auto *box = control<QLineEdit>(form, "Text2");
         control<QPushButton>(form, "PushButton6")->click();
-        QCOMPARE(box->text(), path("out") + "/");
-        QCOMPARE(Settings::read(Settings::Key::Text2), path("out") + "/");
+        QCOMPARE(box->text(), native("out/"));
+        QCOMPARE(Settings::read(Settings::Key::Text2), native("out/"));
         control<QPushButton>(form, "PushButton6")->click(); // cancelled: nothing changes
-        QCOMPARE(box->text(), path("out") + "/");
+        QCOMPARE(box->text(), native("out/"));
         QCOMPARE(dialogs.folderStarts, QStringList({path("tree"), path("tree")}));
         QCOMPARE(Settings::read(Settings::Key::LastFolder), path("tree"));
     }

@@ -5,10 +5,11 @@
 #include <QImageWriter>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QSemaphore>
 #include <QtTest>
 
 #include "testsupport.h"
+#include "writer/engine/filework.h"
 #include "writer/tags/datevalue.h"
 #include "writer/verify/jpegpicturedata.h"
 #include "writer/verify/verifier.h"
@@ -241,8 +242,8 @@ void TestVerifier::readsBackWhatExifToolWrote()
     }
 }
 
-// Worker threads check copies at the same time; each must get the answer it
-// gets alone.
+// The run's worker threads check copies at the same time; each must get the
+// answer it gets alone.
 void TestVerifier::verifiesFromSeveralThreadsAtOnce()
 {
     const QList<TagCase> cases = tagCases(m_dir.path());
@@ -254,19 +255,15 @@ void TestVerifier::verifiesFromSeveralThreadsAtOnce()
     for (const TagCase &c : cases)
         alone.append(check(c));
     QList<QStringList> together(4);
-    QList<QThread *> threads;
+    QSemaphore done;
     for (QStringList &results : together)
-        threads.append(QThread::create([&] {
+        FileWork::start([&] {
             for (int round = 0; round < 5; ++round)
                 for (const TagCase &c : cases)
                     results.append(check(c));
-        }));
-    for (QThread *thread : threads)
-        thread->start();
-    for (QThread *thread : threads) {
-        QVERIFY(thread->wait(60000));
-        delete thread;
-    }
+            done.release();
+        });
+    QVERIFY(done.tryAcquire(int(together.size()), 120000));
     for (const QStringList &results : together)
         for (int round = 0; round < 5; ++round)
             QCOMPARE(results.mid(round * cases.size(), cases.size()), alone);

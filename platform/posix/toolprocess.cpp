@@ -17,6 +17,17 @@ void Platform::runInFolder(QProcess &process, int folderDescriptor)
     });
 }
 
+Platform::ToolGone Platform::endTool(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return [](int) { return true; };
+    // Watched before the kill, while QProcess has not reaped it: the number
+    // still names this process.
+    ToolGone gone = watchForEnd(process.processId());
+    process.kill();
+    return gone;
+}
+
 QStringList Platform::toolFileNameArguments()
 {
     // Names are bytes here, and reach the tool as they are.

@@ -3,19 +3,31 @@
 
 #include <QProcess>
 #include <QVariant>
+#include <memory>
 #include <vector>
 #include <windows.h>
 
 namespace {
 
-// The job the tools go into. Only the program holds a handle to it (not one
-// a child inherits), so when the program ends, however it ends, the handle
-// closes and the system ends every process in the job: a resident ExifTool
-// and the Perl it starts. The program itself stays out of the job, so that
-// what it opens for the user (a browser, an Explorer window) outlives it.
-HANDLE toolJob()
+using Held = std::shared_ptr<void>;
+
+Held held(HANDLE handle)
 {
-    static const HANDLE job = [] {
+    return handle ? Held(handle, CloseHandle) : Held();
+}
+
+// A job of each tool's own, so that it can be ended with the processes it
+// started. Only the program holds a handle to it (not one a child
+// inherits), so when the program ends, however it ends, the handle closes
+// and the system ends every process in the job: a resident ExifTool and the
+// Perl it starts. The program itself stays out of the job, so that what it
+// opens for the user (a browser, an Explorer window) outlives it.
+class ToolJob : public QObject {
+public:
+    explicit ToolJob(QProcess &process)
+        : QObject(&process)
+    {
+        setObjectName(QLatin1String(Name));
         HANDLE made = CreateJobObjectW(nullptr, nullptr);
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
@@ -23,31 +35,59 @@ HANDLE toolJob()
             CloseHandle(made);
             made = nullptr;
         }
-        return made;
-    }();
-    return job;
-}
+        job = held(made);
+    }
 
-void joinToolJob(qint64 processId)
+    static ToolJob *of(const QProcess &process)
+    {
+        return static_cast<ToolJob *>(
+            process.findChild<QObject *>(QLatin1String(Name), Qt::FindDirectChildrenOnly));
+    }
+
+    // The job's handle goes with the process object: what is left in it ends.
+    Held job;
+
+private:
+    static constexpr char Name[] = "ostrellToolJob";
+};
+
+const char JobConnected[] = "ostrellToolJobConnected";
+
+void joinToolJob(QProcess &process)
 {
-    const HANDLE job = toolJob();
-    if (!job || processId <= 0)
+    delete ToolJob::of(process);
+    auto *made = new ToolJob(process);
+    if (!made->job || process.processId() <= 0)
         return;
     // The QProcess holds the process's handle, so the number cannot have
     // passed to another process yet.
-    const HANDLE process = OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, DWORD(processId));
-    if (!process)
-        return;
+    const Held tool = held(OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, DWORD(process.processId())));
     // A tool starts in the program's own job, when the program runs in one
     // (started by a terminal, an IDE, a launcher). Windows 8 and later nest
     // this job inside it; where the system or that job's limits refuse the
     // nesting, the tool runs on outside this job: it then ends with its input
     // closed when the program closes normally, though not when it is killed.
-    AssignProcessToJobObject(job, process);
-    CloseHandle(process);
+    if (!tool || !AssignProcessToJobObject(made->job.get(), tool.get()))
+        made->job.reset();
 }
 
-const char JobConnected[] = "ostrellToolJobConnected";
+// The processes in the job, each opened to be waited for.
+std::vector<Held> processesIn(HANDLE job)
+{
+    constexpr DWORD Most = 64; // as many as one wait takes
+    struct {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+        ULONG_PTR more[Most - 1];
+    } ids{};
+    ids.list.NumberOfAssignedProcesses = Most;
+    std::vector<Held> opened;
+    if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr))
+        return opened;
+    for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList && i < Most; ++i)
+        if (Held process = held(OpenProcess(SYNCHRONIZE, FALSE, DWORD(ids.list.ProcessIdList[i]))))
+            opened.push_back(std::move(process));
+    return opened;
+}
 
 // The folder as a working folder may name it: a plain path shorter than
 // MAX_PATH, else its short 8.3 form where the volume has one; empty when
@@ -83,8 +123,7 @@ void Platform::runInFolder(QProcess &process, int folderDescriptor)
     // program killed in those moments leaves that one tool behind.
     if (!process.property(JobConnected).toBool()) {
         process.setProperty(JobConnected, true);
-        QObject::connect(&process, &QProcess::started, &process,
-                         [&process] { joinToolJob(process.processId()); });
+        QObject::connect(&process, &QProcess::started, &process, [&process] { joinToolJob(process); });
     }
     // The tools keep every core busy; a little lower priority keeps the
     // window quick to answer meanwhile. ExifTool is a console program: it
@@ -108,6 +147,33 @@ void Platform::runInFolder(QProcess &process, int folderDescriptor)
 bool Platform::toolCanWorkIn(int folderDescriptor)
 {
     return !workingFolder(folderDescriptor).isEmpty();
+}
+
+Platform::ToolGone Platform::endTool(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return [](int) { return true; };
+    // Opened before anything ends, so that no number can pass to another
+    // process meanwhile: the tool itself, in its job or not, and what it started.
+    std::vector<Held> gone;
+    if (Held tool = held(OpenProcess(SYNCHRONIZE, FALSE, DWORD(process.processId()))))
+        gone.push_back(std::move(tool));
+    const ToolJob *job = ToolJob::of(process);
+    if (job && job->job) {
+        for (Held &started : processesIn(job->job.get()))
+            gone.push_back(std::move(started));
+        TerminateJobObject(job->job.get(), 1);
+    }
+    process.kill();
+    gone.resize(qMin<size_t>(gone.size(), MAXIMUM_WAIT_OBJECTS));
+    return [gone](int timeoutMs) {
+        std::vector<HANDLE> handles;
+        for (const Held &process : gone)
+            handles.push_back(process.get());
+        return handles.empty()
+            || WaitForMultipleObjects(DWORD(handles.size()), handles.data(), TRUE, DWORD(qMax(0, timeoutMs)))
+                < WAIT_OBJECT_0 + handles.size();
+    };
 }
 
 QStringList Platform::toolFileNameArguments()

@@ -6,9 +6,12 @@
 // It reads what to do from <its own path, less ".exe">.cfg, one key=value a
 // line: pause (seconds), dies, warning (text for standard error, "\n" for a
 // line break), copies, marker (a file it creates at its start), exit (ends
-// at once with that status), silent (reads nothing, ends after a minute).
+// at once with that status), silent (reads nothing, ends after a minute),
+// diesonce (a file: while it is missing, the tool makes it and dies half-way
+// through writing its first copy, as if killed).
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -97,6 +100,12 @@ int main(int, char **argv)
                 pause(30);
             else if (src.find("slow") != std::string::npos)
                 pause(0.6);
+            if (!out.empty() && with.count("diesonce") && !std::ifstream(with["diesonce"])) {
+                std::ofstream(with["diesonce"]).put('x');
+                std::ofstream(out, std::ios::binary).write(src.data(), std::streamsize(src.size() / 2)).flush();
+                pause(wait);
+                std::_Exit(9);
+            }
             if (!out.empty()) {
                 std::ofstream copy(out, std::ios::binary);
                 if (with.count("copies"))

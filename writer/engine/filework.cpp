@@ -64,6 +64,10 @@ QThreadPool *FileWork::pool()
     // Never destroyed: its destructor would wait for a call that may never end.
     static QThreadPool *const threads = [] {
         auto *created = new QThreadPool;
+        // Its threads last as long as the program. With MinGW's C++ runtime,
+        // once a thread that checked copies has ended, the runtime hangs
+        // while it unloads, and the program never ends.
+        created->setExpiryTimeout(-1);
         // Checking reads and syncs wait on the disk as much as they compute.
         created->setMaxThreadCount(qMax(2, QThread::idealThreadCount() * 2));
         return created;

@@ -1,5 +1,6 @@
 #include "writer/engine/runfiles.h"
 
+#include <QDeadlineTimer>
 #include <QPointer>
 #include <QSemaphore>
 #include <chrono>
@@ -13,8 +14,10 @@
 
 namespace {
 
-// How long closing the program waits for the run folder to go.
-constexpr int AbandonWaitMs = 1000;
+// How long closing the program waits for killed tools to be gone, and then
+// for the run folder to go.
+constexpr int ToolsGoneWaitMs = 2000;
+constexpr int AbandonWaitMs = ToolsGoneWaitMs + 1000;
 // The slowest link a copy is expected over. Checking and saving moves a
 // copy's size three times: the copy and the source read back, the copy written.
 constexpr std::int64_t SlowLinkBytesPerSecond = 256 * 1024;
@@ -231,7 +234,7 @@ void RunFiles::close()
         });
 }
 
-void RunFiles::abandon()
+void RunFiles::abandon(std::vector<Platform::ToolGone> toolsGone)
 {
     if (m_abandoned)
         return;
@@ -244,7 +247,12 @@ void RunFiles::abandon()
     m_calls.clear();
     if (std::shared_ptr<RunFolder> folder = std::move(m_folder)) {
         auto gone = std::make_shared<QSemaphore>();
-        FileWork::start([folder, gone] {
+        FileWork::start([folder, gone, toolsGone = std::move(toolsGone)] {
+            // A tool that does not end in time (stuck on a stalled disk) may
+            // keep its output; the next run sweeps what is left.
+            const QDeadlineTimer deadline(ToolsGoneWaitMs);
+            for (const Platform::ToolGone &toolGone : toolsGone)
+                toolGone(int(deadline.remainingTime()));
             folder->finish();
             gone->release();
         });

@@ -10,7 +10,9 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
+#include "platform/toolprocess.h"
 #include "writer/engine/admission.h"
 #include "writer/output/claimjournal.h"
 #include "writer/output/destination.h"
@@ -62,9 +64,10 @@ public:
 
     // Makes the copies' names durable and removes the run folder; closed() follows.
     void close();
-    // The program is closing: nothing more is published, and the run folder
-    // goes if the file system answers within a second.
-    void abandon();
+    // The program is closing: nothing more is published, and once the tools
+    // that wrote into the run folder are gone, it goes too; this waits a few
+    // seconds at most.
+    void abandon(std::vector<Platform::ToolGone> toolsGone = {});
 
 signals:
     void opened(bool ok, const QString &whyNot);

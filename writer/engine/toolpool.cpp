@@ -206,7 +206,7 @@ void ToolPool::endAll()
         emit ended();
 }
 
-void ToolPool::killAll()
+std::vector<Platform::ToolGone> ToolPool::killAll()
 {
     m_ending = true;
     m_watch.stop();
@@ -215,13 +215,14 @@ void ToolPool::killAll()
         if (slot.worker)
             workers.append(slot.worker);
     m_slots.clear();
-    // Killed all at once, then waited for: a dead tool writes nothing more.
+    std::vector<Platform::ToolGone> gone;
     for (ExifToolWorker *worker : workers) {
         disconnect(worker, nullptr, this, nullptr);
-        worker->kill();
+        gone.push_back(worker->kill());
     }
     qDeleteAll(workers);
     m_files.clear();
+    return gone;
 }
 
 void ToolPool::checkWatch()

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <vector>
 
+#include "platform/toolprocess.h"
+
 class ExifToolWorker;
 struct ToolResult;
 
@@ -41,8 +43,9 @@ public:
     void killBusy();
     // Asks every tool to end after its commands; ended() follows.
     void endAll();
-    // The program is closing: every tool is killed, and briefly waited for.
-    void killAll();
+    // The program is closing: every tool is killed. What comes back waits,
+    // on any thread, for each to be gone.
+    std::vector<Platform::ToolGone> killAll();
 
 signals:
     void ready();                      // a tool has room, or none is left

@@ -169,10 +169,13 @@ void WriterEngine::abandon()
     ++m_generation;
     m_closeDeadline.stop();
     m_stopGrace.stop();
+    // Killed first, and gone before the run folder goes: on Windows a file
+    // a tool still holds open cannot be removed, and would be left there.
+    std::vector<Platform::ToolGone> toolsGone;
     if (m_tools)
-        m_tools->killAll();
+        toolsGone = m_tools->killAll();
     if (m_files)
-        m_files->abandon();
+        m_files->abandon(std::move(toolsGone));
     m_flights.clear();
     m_names.clear();
 }

@@ -79,14 +79,13 @@ ExifToolWorker::~ExifToolWorker()
 {
     disconnect(m_process, nullptr, this, nullptr);
     if (m_process->state() != QProcess::NotRunning) {
-        // Only while the program closes: a killed tool ends at once, and
-        // waiting for it lets the caller tidy up what it was writing.
-        m_process->kill();
-        if (!m_process->waitForFinished(500)) {
-            // Stuck in the kernel on a file system that stopped answering: it
-            // is left to end when it can, rather than hold the program.
-            return;
-        }
+        // Deleting a running QProcess would wait for it on this thread, and a
+        // tool stuck on a file system that stopped answering may take long
+        // to end: it goes once it has ended. Whoever needs it gone waits
+        // for that elsewhere (see kill()).
+        Platform::endTool(*m_process);
+        connect(m_process, &QProcess::finished, m_process, &QObject::deleteLater);
+        return;
     }
     delete m_process;
 }
@@ -126,11 +125,10 @@ void ExifToolWorker::stop()
     m_process->closeWriteChannel();
 }
 
-void ExifToolWorker::kill()
+Platform::ToolGone ExifToolWorker::kill()
 {
     m_stopping = true;
-    if (m_process->state() != QProcess::NotRunning)
-        m_process->kill();
+    return Platform::endTool(*m_process);
 }
 
 void ExifToolWorker::readOutput()

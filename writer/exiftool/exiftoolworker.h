@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QString>
 
+#include "platform/toolprocess.h"
+
 // What the tool said about one command.
 struct ToolResult {
     int status = -1;       // the tool's ${status}; -1 when it never answered
@@ -40,8 +42,9 @@ public:
 
     // Asks the tool to end after the commands it has; does not wait.
     void stop();
-    // Ends the tool at once; commands in flight then finish as lost.
-    void kill();
+    // Ends the tool at once, with what it started; commands in flight then
+    // finish as lost. What comes back waits until none of them holds a file.
+    Platform::ToolGone kill();
 
 signals:
     void started();
