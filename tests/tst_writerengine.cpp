@@ -8,6 +8,7 @@
 #include <atomic>
 #include <QtTest>
 #include <cstdio>
+#include <thread>
 #include <utility>
 
 #include "enginesupport.h"
@@ -15,6 +16,7 @@
 #include "testsupport.h"
 #include "writer/engine/filework.h"
 #include "writer/engine/writerengine.h"
+#include "writer/output/runfolder.h"
 #include "writer/report/reasons.h"
 #include "writer/report/runreport.h"
 #include "writer/verify/verifier.h"
@@ -24,6 +26,7 @@ class TestWriterEngine : public QObject {
     Q_OBJECT
 private slots:
     void racingRunsKeepTheirOwnCopies();
+    void runsStartingTogetherKeepTheirFolders();
     void killedToolLeavesOnlyTemporaryFiles();
     void sweepsOnlyWhatDeadRunsLeft();
     void plantedLinksAndPipesAreNeverFollowed();
@@ -90,6 +93,37 @@ void TestWriterEngine::racingRunsKeepTheirOwnCopies()
                          .arg(40 - writtenA == 1 ? "" : "s")),
                  qPrintable(reportDetails(outcomesA)));
     QCOMPARE(hiddenNames(out), QStringList());
+}
+
+// A run that starts while another is making its folder takes that folder,
+// not yet locked, for a dead run's: the other must still end up with a
+// folder of its own, never start in one being swept.
+void TestWriterEngine::runsStartingTogetherKeepTheirFolders()
+{
+    QTemporaryDir dir;
+    const QByteArray out = Platform::encodeName(dir.path());
+    std::atomic<int> failures{0};
+    QString firstReason;
+    std::mutex reasonLock;
+    const auto startRuns = [&] {
+        for (int i = 0; i < 500; ++i) {
+            QString whyNot;
+            const std::unique_ptr<RunFolder> run = RunFolder::create(out, &whyNot);
+            const bool lockThere = run && Platform::statusAt(run->runDescriptor(), "lock").ok();
+            if (!lockThere) {
+                const std::lock_guard<std::mutex> locked(reasonLock);
+                if (failures++ == 0)
+                    firstReason = run ? QStringLiteral("its lock was taken away") : whyNot;
+            }
+            if (run)
+                run->finish();
+        }
+    };
+    std::thread other(startRuns);
+    startRuns();
+    other.join();
+    QVERIFY2(failures == 0, qPrintable(QString::number(failures) + " runs failed: " + firstReason));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 }
 
 void TestWriterEngine::killedToolLeavesOnlyTemporaryFiles()

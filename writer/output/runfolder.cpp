@@ -55,6 +55,11 @@ void sweepDeadRun(int results, const QByteArray &name, bool stableFileNumbers, L
         dead = Platform::isMissing(Platform::lastError())
             && info.modifiedSeconds + UnlockedGraceSeconds < std::int64_t(std::time(nullptr));
     if (dead) {
+        // Its name goes while the lock is still held: a run that made this
+        // folder a moment ago and takes the lock next then finds it gone,
+        // and starts again in a folder of its own (RunFolder::create).
+        if (lock.isOpen())
+            Platform::removeFileAt(folder.get(), LockName);
         sweepDeadClaims(folder.get(), results, stableFileNumbers, found);
         lock.close(); // see FileHandle::close
         emptyFolder(folder.get());
@@ -150,25 +155,20 @@ std::unique_ptr<RunFolder> RunFolder::create(const QByteArray &resultsFolder, QS
         return nullptr;
     };
 
-    QByteArray path = joinPath(resultsFolder, RunPrefix + "XXXXXX");
-    if (!Platform::makePrivateFolder(&path))
-        return fail(Platform::lastError());
-    folder->m_runName = Platform::nameOfPath(path);
-    // Opened by its name right after mkdtemp made it 0700: nobody else can
-    // have put anything else there.
-    folder->m_run = Platform::openFolderAt(folder->m_results, folder->m_runName);
-    if (folder->m_run < 0) {
-        const int error = Platform::lastError();
-        Platform::removeFolderAt(folder->m_results, folder->m_runName);
-        return fail(error);
-    }
-    folder->m_lock = Platform::createLockAt(folder->m_run, LockName);
-    if (folder->m_lock < 0 && Platform::refusesExclusiveCreate(Platform::lastError()))
-        return noExclusiveCreate(Platform::lastError());
-    if (folder->m_lock < 0 || !Platform::tryLock(folder->m_lock)) {
-        const int error = Platform::lastError();
-        folder->finish();
-        return fail(error);
+    // Between making its folder and locking it, a run looks dead to one
+    // that starts beside it; the folder may then be swept, and a new one is
+    // made.
+    for (int attempt = 1;; ++attempt) {
+        int error = 0;
+        const TakenFolder taken = folder->takeNewRunFolder(resultsFolder, &error);
+        if (taken == TakenFolder::Taken)
+            break;
+        if (taken == TakenFolder::NoExclusiveCreate)
+            return noExclusiveCreate(error);
+        if (taken == TakenFolder::Failed || attempt == 3) {
+            folder->finish();
+            return fail(error);
+        }
     }
     if (!Platform::toolCanWorkIn(folder->m_run)) {
         *whyNot = because(Reason::ResultsPathTooLong, QString::number(Platform::decodeName(resultsFolder).size()));
@@ -187,6 +187,41 @@ std::unique_ptr<RunFolder> RunFolder::create(const QByteArray &resultsFolder, QS
         }
     }
     return folder;
+}
+
+RunFolder::TakenFolder RunFolder::takeNewRunFolder(const QByteArray &resultsFolder, int *error)
+{
+    QByteArray path = joinPath(resultsFolder, RunPrefix + "XXXXXX");
+    if (!Platform::makePrivateFolder(&path)) {
+        *error = Platform::lastError();
+        return TakenFolder::Failed;
+    }
+    m_runName = Platform::nameOfPath(path);
+    // Opened by its name right after mkdtemp made it 0700: nobody else can
+    // have put anything else there.
+    m_run = Platform::openFolderAt(m_results, m_runName);
+    if (m_run < 0) {
+        *error = Platform::lastError();
+        Platform::removeFolderAt(m_results, m_runName);
+        return TakenFolder::Failed;
+    }
+    m_lock = Platform::createLockAt(m_run, LockName);
+    if (m_lock < 0) {
+        *error = Platform::lastError();
+        return Platform::refusesExclusiveCreate(*error) ? TakenFolder::NoExclusiveCreate : TakenFolder::Failed;
+    }
+    const Platform::FileStatus held = Platform::statusOf(m_lock);
+    if (Platform::tryLock(m_lock)) {
+        const Platform::FileStatus named = Platform::statusAt(m_run, LockName);
+        if (held.ok() && named.ok() && held.sameFileAs(named))
+            return TakenFolder::Taken;
+    }
+    // The run that took it empties and removes it.
+    *error = Platform::lastError();
+    Platform::closeFile(m_lock);
+    Platform::closeFile(m_run);
+    m_lock = m_run = -1;
+    return TakenFolder::Swept;
 }
 
 QByteArray RunFolder::outputName(quint64 serial)

@@ -62,6 +62,10 @@ public:
 
 private:
     RunFolder() = default;
+    enum class TakenFolder { Taken, Swept, NoExclusiveCreate, Failed };
+    // A new run folder, made and locked; Swept when a run starting beside
+    // this one took it for a dead run's first.
+    TakenFolder takeNewRunFolder(const QByteArray &resultsFolder, int *error);
     void dropUnfinishedClaims();
 
     Destination m_destination;
