@@ -14,7 +14,8 @@ namespace {
 
 constexpr DWORD StatusAccess = FILE_READ_ATTRIBUTES | READ_CONTROL;
 
-Platform::FileStatus statusOfHandle(HANDLE handle)
+// volume: the one the file is on, where it is known.
+Platform::FileStatus statusOfHandle(HANDLE handle, const std::uint64_t *volume)
 {
     Platform::FileStatus status;
     const DWORD type = GetFileType(handle);
@@ -26,15 +27,22 @@ Platform::FileStatus statusOfHandle(HANDLE handle)
         status.kind = type == FILE_TYPE_PIPE ? Platform::FileKind::Pipe : Platform::FileKind::Device;
         return status;
     }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(handle, &info)) {
+    // Not GetFileInformationByHandle: under Wine it asks the mount manager
+    // for the volume twice, where the volume is mostly known here.
+    FILE_BASIC_INFO basic{};
+    FILE_STANDARD_INFO standard{};
+    if (volume)
+        status.device = *volume;
+    if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)
+        || !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)
+        || !indexOf(handle, &status.inode) || (!volume && !volumeOf(handle, &status.device))) {
         status.error = int(GetLastError());
         return status;
     }
-    status.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? Platform::FileKind::Folder
-                                                                       : Platform::FileKind::Regular;
+    status.kind = (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? Platform::FileKind::Folder
+                                                                      : Platform::FileKind::Regular;
     DWORD tag = 0;
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    if ((basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
         && attributesOf(handle, &tag) != INVALID_FILE_ATTRIBUTES) {
         if (tag == DWORD(IO_REPARSE_TAG_AF_UNIX))
             status.kind = Platform::FileKind::Socket;
@@ -42,19 +50,16 @@ Platform::FileStatus statusOfHandle(HANDLE handle)
             status.kind = Platform::FileKind::Link;
     }
     status.ownedByUser = ownedByUser(handle);
-    status.size = (std::int64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    status.size = standard.EndOfFile.QuadPart;
     // FILETIME counts 100 ns steps from 1601.
-    const std::int64_t written = std::int64_t((std::uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32)
-                                              | info.ftLastWriteTime.dwLowDateTime);
-    status.modifiedSeconds = (written - 116444736000000000LL) / 10000000;
-    identityOf(handle, &status.device, &status.inode);
+    status.modifiedSeconds = (basic.LastWriteTime.QuadPart - 116444736000000000LL) / 10000000;
     return status;
 }
 
 // A status from a handle opened for the purpose; one that may not read the
 // owner still gives the rest, and then is not the user's (an owner may
 // always read its owner).
-Platform::FileStatus statusOfPath(const QString &path, DWORD flags)
+Platform::FileStatus statusOfPath(const QString &path, DWORD flags, const std::uint64_t *volume = nullptr)
 {
     HANDLE handle = openPath(path, StatusAccess, ShareAll, OPEN_EXISTING, flags);
     if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
@@ -64,7 +69,7 @@ Platform::FileStatus statusOfPath(const QString &path, DWORD flags)
         status.error = int(GetLastError());
         return status;
     }
-    const Platform::FileStatus status = statusOfHandle(handle);
+    const Platform::FileStatus status = statusOfHandle(handle, volume);
     CloseHandle(handle);
     return status;
 }
@@ -106,7 +111,8 @@ Platform::FileStatus Platform::statusOf(const QByteArray &path)
 
 Platform::FileStatus Platform::statusOf(int fd)
 {
-    return statusOfHandle(handleOf(fd));
+    std::uint64_t volume = 0;
+    return statusOfHandle(handleOf(fd), volumeOfDescriptor(fd, &volume) ? &volume : nullptr);
 }
 
 Platform::FileStatus Platform::statusAt(int folder, const QByteArray &name)
@@ -117,7 +123,13 @@ Platform::FileStatus Platform::statusAt(int folder, const QByteArray &name)
         status.error = int(GetLastError());
         return status;
     }
-    return statusOfPath(path, OpenFlags | NoFollow);
+    // A folder here may be where another disk is mounted: its own volume.
+    std::uint64_t volume = 0;
+    const bool knownVolume = volumeOfDescriptor(folder, &volume);
+    FileStatus status = statusOfPath(path, OpenFlags | NoFollow, knownVolume ? &volume : nullptr);
+    if (knownVolume && status.kind == FileKind::Folder)
+        status = statusOfPath(path, OpenFlags | NoFollow);
+    return status;
 }
 
 // Opening a pipe or a device never waits on Windows (a busy pipe fails), and
@@ -133,7 +145,7 @@ int Platform::openForReadingAt(int folder, const QByteArray &name)
     const QString path = pathIn(folder, name);
     const DWORD flags = OpenFlags | NoFollow;
     const HANDLE handle = openPath(path, GENERIC_READ, ShareAll, OPEN_EXISTING, flags);
-    return descriptorFor(refuseLinks(handle, path, GENERIC_READ, ShareAll, flags, false), path);
+    return descriptorFor(refuseLinks(handle, path, GENERIC_READ, ShareAll, flags, false), path, folder);
 }
 
 int Platform::openFolder(const QByteArray &path)
@@ -159,7 +171,7 @@ int Platform::openLockAt(int folder, const QByteArray &name)
     const DWORD access = GENERIC_READ | GENERIC_WRITE;
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | NoFollow;
     const HANDLE handle = openPath(path, access, ShareAll, OPEN_EXISTING, flags);
-    return descriptorFor(refuseLinks(handle, path, access, ShareAll, flags, false), path);
+    return descriptorFor(refuseLinks(handle, path, access, ShareAll, flags, false), path, folder);
 }
 
 int Platform::createLockAt(int folder, const QByteArray &name)
@@ -171,7 +183,7 @@ int Platform::createLockAt(int folder, const QByteArray &name)
     const QString path = pathIn(folder, name);
     return descriptorFor(openPath(path, GENERIC_READ | GENERIC_WRITE, ShareAll, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL | NoFollow, security.attributes()),
-                         path);
+                         path, folder);
 }
 
 void Platform::closeFile(int fd)

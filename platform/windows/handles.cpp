@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <winternl.h>
 
 // Windows has no openat. The "...At(folder, name)" calls name the entry by the
 // held folder's final path: folders are held without FILE_SHARE_DELETE, so
@@ -120,14 +121,43 @@ HANDLE Platform::Win::openPath(const QString &path, DWORD access, DWORD share, D
     return CreateFileW(wide(path), access, share, security, disposition, flags, nullptr);
 }
 
-bool Platform::Win::identityOf(HANDLE handle, std::uint64_t *volume, std::uint64_t *index)
+bool Platform::Win::volumeOf(HANDLE handle, std::uint64_t *volume)
 {
+    // One query where GetFileInformationByHandle makes two, each a round
+    // trip to the mount manager under Wine. The serial is cut to the 32 bits
+    // the older call gives, so that both name a volume alike.
+    FILE_ID_INFO id{};
+    if (GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
+        *volume = id.VolumeSerialNumber & 0xffffffffu;
+        return true;
+    }
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(handle, &info))
         return false;
     *volume = info.dwVolumeSerialNumber;
-    *index = (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return true;
+}
+
+bool Platform::Win::indexOf(HANDLE handle, std::uint64_t *index)
+{
+    // The number GetFileInformationByHandle gives, without the volume.
+    struct {
+        LARGE_INTEGER IndexNumber;
+    } internal{};
+    constexpr auto FileInternalInformation = FILE_INFORMATION_CLASS(6);
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status = NtQueryInformationFile(handle, &io, &internal, sizeof internal, FileInternalInformation);
+    if (status < 0) {
+        SetLastError(RtlNtStatusToDosError(status));
+        return false;
+    }
+    *index = std::uint64_t(internal.IndexNumber.QuadPart);
+    return true;
+}
+
+bool Platform::Win::identityOf(HANDLE handle, std::uint64_t *volume, std::uint64_t *index)
+{
+    return volumeOf(handle, volume) && indexOf(handle, index);
 }
 
 bool Platform::Win::sameFile(HANDLE one, HANDLE other)

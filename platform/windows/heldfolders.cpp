@@ -17,6 +17,9 @@ struct HeldFolders {
     std::map<int, bool> removeOnClose; // every held folder descriptor
     std::map<int, QString> openedAs;   // the path a descriptor was opened by
     std::map<int, QString> heldPaths;  // held folders: their final path, named once
+    // Volumes as asked for: under Wine each question is a round trip to
+    // the mount manager.
+    std::map<int, std::uint64_t> volumes;
 };
 
 HeldFolders &heldFolders()
@@ -27,14 +30,36 @@ HeldFolders &heldFolders()
 
 } // namespace
 
-int Platform::Win::descriptorFor(HANDLE handle, const QString &openedAs)
+int Platform::Win::descriptorFor(HANDLE handle, const QString &openedAs, int inFolder)
 {
+    // Only a file: a folder inside may be where another disk is mounted.
+    std::uint64_t volume = 0;
+    const bool knownVolume = inFolder >= 0 && volumeOfDescriptor(inFolder, &volume);
     const int fd = descriptorOf(handle);
     if (fd >= 0) {
         const QMutexLocker locker(&heldFolders().mutex);
         heldFolders().openedAs[fd] = openedAs;
+        if (knownVolume)
+            heldFolders().volumes[fd] = volume;
     }
     return fd;
+}
+
+bool Platform::Win::volumeOfDescriptor(int fd, std::uint64_t *volume)
+{
+    {
+        const QMutexLocker locker(&heldFolders().mutex);
+        const auto known = heldFolders().volumes.find(fd);
+        if (known != heldFolders().volumes.end()) {
+            *volume = known->second;
+            return true;
+        }
+    }
+    if (!volumeOf(handleOf(fd), volume))
+        return false;
+    const QMutexLocker locker(&heldFolders().mutex);
+    heldFolders().volumes[fd] = *volume;
+    return true;
 }
 
 int Platform::Win::holdFolder(HANDLE handle, const QString &openedAs)
@@ -129,6 +154,7 @@ void Platform::Win::closeDescriptor(int fd)
             heldFolders().heldPaths.erase(fd);
         }
         heldFolders().openedAs.erase(fd);
+        heldFolders().volumes.erase(fd);
     }
     _close(fd);
     if (!removedPath.isEmpty())

@@ -64,7 +64,7 @@ int Platform::createExclusiveAt(int folder, const QByteArray &name)
     const QString path = pathIn(folder, name);
     return descriptorFor(openPath(path, GENERIC_READ | GENERIC_WRITE, ShareAll, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL | NoFollow),
-                         path);
+                         path, folder);
 }
 
 bool Platform::refusesExclusiveCreate(int error)

@@ -41,6 +41,8 @@ QString joined(const QString &folder, const QString &name);
 QString pathIn(int folder, const QByteArray &name);
 HANDLE openPath(const QString &path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
                 SECURITY_ATTRIBUTES *security = nullptr);
+bool volumeOf(HANDLE handle, std::uint64_t *volume);
+bool indexOf(HANDLE handle, std::uint64_t *index);
 bool identityOf(HANDLE handle, std::uint64_t *volume, std::uint64_t *index);
 bool sameFile(HANDLE one, HANDLE other);
 DWORD attributesOf(HANDLE handle, DWORD *reparseTag);
@@ -72,8 +74,11 @@ private:
 
 // Folder descriptors, which removeFolderAt may have to remove on closing.
 int holdFolder(HANDLE handle, const QString &openedAs);
-// A descriptor that knows the path it was opened by, for pathOfDescriptor.
-int descriptorFor(HANDLE handle, const QString &openedAs);
+// A descriptor that knows the path it was opened by, for pathOfDescriptor;
+// a file opened in a held folder is on that folder's volume.
+int descriptorFor(HANDLE handle, const QString &openedAs, int inFolder = -1);
+// A descriptor's volume, asked for once.
+bool volumeOfDescriptor(int fd, std::uint64_t *volume);
 // The "\\?\" form of a descriptor's path; where the system gives none
 // (Wine, past MAX_PATH), the path it was opened by.
 QString pathOfDescriptor(int fd);
