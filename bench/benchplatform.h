@@ -25,6 +25,10 @@ double residentToolsSeconds(const QStringList &argumentFiles, const QString &syn
 // instead, as a user there would type it.
 double byHandSeconds(const QString &assignment, const QString &out, const QStringList &files);
 
+// The interval of the timer that looks for stalls of the event loop: as
+// short as the system can tick without the probe itself costing the window.
+int stallProbeIntervalMs();
+
 // Chooses a real window system when there is one, as users see the window
 // (on Linux an X server when DISPLAY is set), else the offscreen platform;
 // a platform named in QT_QPA_PLATFORM wins.

@@ -65,6 +65,11 @@ double byHandSeconds(const QString &assignment, const QString &out, const QStrin
                         QStringList{assignment, out} + files);
 }
 
+int stallProbeIntervalMs()
+{
+    return 1;
+}
+
 void chooseWindowPlatform()
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -104,6 +104,14 @@ double byHandSeconds(const QString &assignment, const QString &out, const QStrin
     return clock.elapsed() / 1000.0;
 }
 
+// Qt runs a timer under 20 ms as a multimedia timer whose every tick is a
+// message posted to the window's thread; under Wine each is a round trip to
+// the server, and a 1 ms probe cost the window a millisecond a file.
+int stallProbeIntervalMs()
+{
+    return 20;
+}
+
 // Windows always has its window system; the program's own choices apply.
 void chooseWindowPlatform()
 {

@@ -1,7 +1,5 @@
 #include "platform/windows/winfiles.h"
 
-#include <aclapi.h>
-
 namespace {
 
 std::vector<BYTE> tokenInformation(TOKEN_INFORMATION_CLASS kind)
@@ -35,13 +33,21 @@ bool isOwnSid(PSID owner)
 
 bool Platform::Win::ownedByUser(HANDLE handle)
 {
+    // Read into a buffer that mostly fits at once: GetSecurityInfo asks for
+    // the size first, and under Wine each question is a round trip to the
+    // server, made for every status.
+    std::vector<BYTE> descriptor(256);
+    DWORD needed = 0;
+    bool read = GetKernelObjectSecurity(handle, OWNER_SECURITY_INFORMATION, descriptor.data(),
+                                        DWORD(descriptor.size()), &needed);
+    if (!read && GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed > descriptor.size()) {
+        descriptor.resize(needed);
+        read = GetKernelObjectSecurity(handle, OWNER_SECURITY_INFORMATION, descriptor.data(),
+                                       DWORD(descriptor.size()), &needed);
+    }
     PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD result = GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                                         nullptr, nullptr, &descriptor);
-    const bool own = result == ERROR_SUCCESS && owner && isOwnSid(owner);
-    LocalFree(descriptor);
-    if (own)
+    BOOL defaulted = FALSE;
+    if (read && GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted) && owner && isOwnSid(owner))
         return true;
     // FAT and exFAT keep no owners: every file there is anybody's, so none
     // can be told apart from the user's own.
