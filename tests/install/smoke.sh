@@ -2,6 +2,9 @@
 # The installed program in a real X window: type a title, load the samples
 # (answering No to opening their folder), start the run, and read the title
 # back from every copy in the results folder. Exits 77 (skipped) without Xvfb.
+# The program gets a session bus of the test's own, as a desktop gives it one:
+# without one, Qt's accessibility bridge starts one from inside the program
+# and waits for it with no time limit before the window can show.
 set -eu
 build=$1
 samples=$2
@@ -12,7 +15,10 @@ if [ -z "${OSTRELL_SMOKE_DISPLAY:-}" ]; then
         echo "Xvfb is not installed: skipped"
         exit 77
     }
-    exec xvfb-run -a -s "-screen 0 1024x768x24" env OSTRELL_SMOKE_DISPLAY=1 sh "$0" "$@"
+    bus=""
+    command -v dbus-run-session >/dev/null && bus="dbus-run-session --"
+    unset DBUS_SESSION_BUS_ADDRESS
+    exec xvfb-run -a -s "-screen 0 1024x768x24" $bus env OSTRELL_SMOKE_DISPLAY=1 sh "$0" "$@"
 fi
 
 tmp=$(mktemp -d)
@@ -51,6 +57,11 @@ windows() {
         if [ "$tries" -gt 600 ]; then
             echo "not $1 window(s) named Ostrell after 60 s; shown:" >&2
             xdotool search --onlyvisible --name . getwindowname %@ >&2 || true
+            cat "$tmp/ostrell.log" >&2
+            # Where the program waits, for whoever reads the failure.
+            if command -v gdb >/dev/null; then
+                gdb -p "$pid" -batch -ex "thread apply all bt 20" 2>/dev/null | grep -E '^(#|Thread)' >&2 || true
+            fi
             exit 1
         fi
         sleep 0.1
