@@ -22,11 +22,16 @@ public:
 
     void post(std::function<void()> call)
     {
+        bool first = false;
         {
             const QMutexLocker locker(&m_lock);
+            first = m_calls.empty();
             m_calls.push_back(std::move(call));
         }
-        m_pipe.wake();
+        // Calls already waiting have woken the main thread, which has not
+        // taken them yet: it takes this one with them.
+        if (first)
+            m_pipe.wake();
     }
 
 private:
