@@ -22,12 +22,23 @@ struct FileStatus {
     std::int64_t modifiedSeconds = 0; // since the epoch
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    bool identified = true; // device and inode were read
     bool ok() const { return error == 0; }
     bool sameFileAs(const FileStatus &other) const
     {
-        return device == other.device && inode == other.inode;
+        return identified && other.identified && device == other.device && inode == other.inode;
     }
 };
+
+// A status that says nothing of which file it is, nor whose.
+inline FileStatus withoutIdentity(FileStatus status)
+{
+    status.identified = false;
+    status.ownedByUser = false;
+    status.device = 0;
+    status.inode = 0;
+    return status;
+}
 
 // The error of the last failed call on this thread, its words, and whether it
 // says that nothing is under the name.
@@ -40,6 +51,10 @@ bool isTaken(int error);
 FileStatus statusOf(const QByteArray &path); // follows links
 FileStatus statusOf(int fd);
 FileStatus statusAt(int folder, const QByteArray &name); // a link as itself
+// Kind, size and time of a file that is only read: no identity, no owner.
+// Cheaper on Windows, where each of those is a question more to the system.
+FileStatus statusForReading(const QByteArray &path); // follows links
+FileStatus statusForReading(int fd);
 
 // Read-only, never waiting on a pipe or a device, never a controlling terminal.
 int openForReading(const QByteArray &path);

@@ -80,6 +80,16 @@ Platform::FileStatus Platform::statusOf(int fd)
     return fromStat(result, info);
 }
 
+Platform::FileStatus Platform::statusForReading(const QByteArray &path)
+{
+    return withoutIdentity(statusOf(path));
+}
+
+Platform::FileStatus Platform::statusForReading(int fd)
+{
+    return withoutIdentity(statusOf(fd));
+}
+
 Platform::FileStatus Platform::statusAt(int folder, const QByteArray &name)
 {
     struct stat info {};

@@ -14,8 +14,12 @@ namespace {
 
 constexpr DWORD StatusAccess = FILE_READ_ATTRIBUTES | READ_CONTROL;
 
+// A file only read needs no identity and no owner, each a question more to
+// the system; under Wine the volume is a round trip to the mount manager.
+enum class Asked { Everything, ForReading };
+
 // volume: the one the file is on, where it is known.
-Platform::FileStatus statusOfHandle(HANDLE handle, const std::uint64_t *volume)
+Platform::FileStatus statusOfHandle(HANDLE handle, const std::uint64_t *volume, Asked asked = Asked::Everything)
 {
     Platform::FileStatus status;
     const DWORD type = GetFileType(handle);
@@ -33,9 +37,11 @@ Platform::FileStatus statusOfHandle(HANDLE handle, const std::uint64_t *volume)
     FILE_STANDARD_INFO standard{};
     if (volume)
         status.device = *volume;
+    const bool identify = asked == Asked::Everything;
     if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)
         || !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard)
-        || !indexOf(handle, &status.inode) || (!volume && !volumeOf(handle, &status.device))) {
+        || (identify && !indexOf(handle, &status.inode))
+        || (identify && !volume && !volumeOf(handle, &status.device))) {
         status.error = int(GetLastError());
         return status;
     }
@@ -49,7 +55,10 @@ Platform::FileStatus statusOfHandle(HANDLE handle, const std::uint64_t *volume)
         else if (IsReparseTagNameSurrogate(tag))
             status.kind = Platform::FileKind::Link;
     }
-    status.ownedByUser = ownedByUser(handle);
+    if (identify)
+        status.ownedByUser = ownedByUser(handle);
+    else
+        status = Platform::withoutIdentity(status);
     status.size = standard.EndOfFile.QuadPart;
     // FILETIME counts 100 ns steps from 1601.
     status.modifiedSeconds = (basic.LastWriteTime.QuadPart - 116444736000000000LL) / 10000000;
@@ -59,9 +68,11 @@ Platform::FileStatus statusOfHandle(HANDLE handle, const std::uint64_t *volume)
 // A status from a handle opened for the purpose; one that may not read the
 // owner still gives the rest, and then is not the user's (an owner may
 // always read its owner).
-Platform::FileStatus statusOfPath(const QString &path, DWORD flags, const std::uint64_t *volume = nullptr)
+Platform::FileStatus statusOfPath(const QString &path, DWORD flags, const std::uint64_t *volume = nullptr,
+                                  Asked asked = Asked::Everything)
 {
-    HANDLE handle = openPath(path, StatusAccess, ShareAll, OPEN_EXISTING, flags);
+    HANDLE handle = openPath(path, asked == Asked::Everything ? StatusAccess : FILE_READ_ATTRIBUTES, ShareAll,
+                             OPEN_EXISTING, flags);
     if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
         handle = openPath(path, FILE_READ_ATTRIBUTES, ShareAll, OPEN_EXISTING, flags);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -69,7 +80,7 @@ Platform::FileStatus statusOfPath(const QString &path, DWORD flags, const std::u
         status.error = int(GetLastError());
         return status;
     }
-    const Platform::FileStatus status = statusOfHandle(handle, volume);
+    const Platform::FileStatus status = statusOfHandle(handle, volume, asked);
     CloseHandle(handle);
     return status;
 }
@@ -113,6 +124,16 @@ Platform::FileStatus Platform::statusOf(int fd)
 {
     std::uint64_t volume = 0;
     return statusOfHandle(handleOf(fd), volumeOfDescriptor(fd, &volume) ? &volume : nullptr);
+}
+
+Platform::FileStatus Platform::statusForReading(const QByteArray &path)
+{
+    return statusOfPath(nativePath(path), OpenFlags, nullptr, Asked::ForReading);
+}
+
+Platform::FileStatus Platform::statusForReading(int fd)
+{
+    return statusOfHandle(handleOf(fd), nullptr, Asked::ForReading);
 }
 
 Platform::FileStatus Platform::statusAt(int folder, const QByteArray &name)

@@ -12,7 +12,7 @@ namespace {
 // a device that took its place after the check.
 QString readHead(const QByteArray &path, QByteArray *head, std::int64_t *size)
 {
-    const Platform::FileStatus named = Platform::statusOf(path);
+    const Platform::FileStatus named = Platform::statusForReading(path);
     if (!named.ok())
         return readFailure(named.error);
     if (const QString refusal = refusalForKind(named.kind); !refusal.isEmpty())
@@ -20,7 +20,7 @@ QString readHead(const QByteArray &path, QByteArray *head, std::int64_t *size)
     const Platform::FileHandle file(Platform::openForReading(path));
     if (!file.isOpen())
         return readFailure(Platform::lastError());
-    const Platform::FileStatus opened = Platform::statusOf(file.get());
+    const Platform::FileStatus opened = Platform::statusForReading(file.get());
     if (!opened.ok())
         return readFailure(opened.error);
     if (opened.kind != Platform::FileKind::Regular)

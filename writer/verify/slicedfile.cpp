@@ -24,7 +24,7 @@ SlicedFile::SlicedFile(const QByteArray &path, std::vector<unsigned char> &buffe
         m_error = systemWords(Platform::lastError());
         return;
     }
-    const Platform::FileStatus status = Platform::statusOf(m_fd);
+    const Platform::FileStatus status = Platform::statusForReading(m_fd);
     if (!status.ok() || status.kind != Platform::FileKind::Regular) {
         m_error = because(Reason::NotRegularFile);
         return;
@@ -66,7 +66,7 @@ bool SlicedFile::keptItsSize()
 {
     if (m_fd < 0)
         return false;
-    const Platform::FileStatus status = Platform::statusOf(m_fd);
+    const Platform::FileStatus status = Platform::statusForReading(m_fd);
     if (!status.ok() && m_error.isEmpty())
         m_error = systemWords(status.error); // a disk gone is no change of the file
     return status.ok() && std::size_t(status.size) == m_size;
