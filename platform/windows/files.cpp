@@ -214,14 +214,8 @@ void Platform::closeFile(int fd)
 
 std::int64_t Platform::readAt(int fd, void *into, std::size_t length, std::int64_t offset)
 {
-    OVERLAPPED at{};
-    at.Offset = DWORD(std::uint64_t(offset));
-    at.OffsetHigh = DWORD(std::uint64_t(offset) >> 32);
     const DWORD asked = DWORD(std::min<std::size_t>(length, std::size_t(1) << 30));
-    DWORD got = 0;
-    if (ReadFile(handleOf(fd), into, asked, &got, &at))
-        return std::int64_t(got);
-    return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    return transferAt(handleOf(fd), into, asked, offset, false);
 }
 
 bool Platform::tryLock(int fd)

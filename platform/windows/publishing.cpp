@@ -80,12 +80,9 @@ bool Platform::writeAt(int fd, const void *from, std::size_t length, std::int64_
     const HANDLE handle = handleOf(fd);
     const char *bytes = static_cast<const char *>(from);
     while (length > 0) {
-        OVERLAPPED at{};
-        at.Offset = DWORD(std::uint64_t(offset));
-        at.OffsetHigh = DWORD(std::uint64_t(offset) >> 32);
         const DWORD asked = DWORD(std::min<std::size_t>(length, std::size_t(1) << 30));
-        DWORD put = 0;
-        if (!WriteFile(handle, bytes, asked, &put, &at))
+        const std::int64_t put = transferAt(handle, const_cast<char *>(bytes), asked, offset, true);
+        if (put < 0)
             return false;
         if (put == 0) {
             SetLastError(ERROR_WRITE_FAULT);

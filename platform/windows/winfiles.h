@@ -44,6 +44,9 @@ HANDLE openPath(const QString &path, DWORD access, DWORD share, DWORD dispositio
 bool volumeOf(HANDLE handle, std::uint64_t *volume);
 bool indexOf(HANDLE handle, std::uint64_t *index);
 bool identityOf(HANDLE handle, std::uint64_t *volume, std::uint64_t *index);
+// Reads or writes at an offset on a handle opened for synchronous I/O: the
+// bytes moved, 0 when a read starts at or past the end, -1 with the error set.
+std::int64_t transferAt(HANDLE handle, void *bytes, DWORD length, std::int64_t offset, bool write);
 bool sameFile(HANDLE one, HANDLE other);
 DWORD attributesOf(HANDLE handle, DWORD *reparseTag);
 HANDLE failWith(HANDLE handle, DWORD error);
