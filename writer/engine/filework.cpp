@@ -22,16 +22,14 @@ public:
 
     void post(std::function<void()> call)
     {
-        bool first = false;
         {
             const QMutexLocker locker(&m_lock);
-            first = m_calls.empty();
             m_calls.push_back(std::move(call));
         }
-        // Calls already waiting have woken the main thread, which has not
-        // taken them yet: it takes this one with them.
-        if (first)
-            m_pipe.wake();
+        // A wake for every call, even when earlier ones still wait: runs
+        // under Wine stalled, their results undelivered, when a wake was
+        // left out for calls already waiting.
+        m_pipe.wake();
     }
 
 private:
