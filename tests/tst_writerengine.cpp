@@ -34,6 +34,7 @@ private slots:
     void stalledFileSystemLeavesTheLoopAnswering();
     void renamedResultsFolderKeepsNothingOfTheRun();
     void fakeMarkersInANameMoveNoVerdict();
+    void resultsArriveThoughWakesAreMissed();
 
 };
 
@@ -424,6 +425,33 @@ void TestWriterEngine::fakeMarkersInANameMoveNoVerdict()
         QCOMPARE(readTag(out + QLatin1Char('/') + QFileInfo(sources.at(i)).fileName(), QStringLiteral("Artist")),
                  QStringLiteral("own verdict"));
     }
+}
+
+// A wake of the main thread that its event loop misses delays the results
+// waiting behind it; the run still ends, with every copy written.
+void TestWriterEngine::resultsArriveThoughWakesAreMissed()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("src")));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("out")));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const QStringList sources = makePhotos(dir, QStringLiteral("src/w%1.jpg"), 4);
+    QCOMPARE(sources.size(), 4);
+
+    ListSource list(sources, out, QStringLiteral("no wakes"));
+    WriterEngine engine(list, optionsFor(out));
+    QList<FileOutcome> outcomes;
+    connect(&engine, &WriterEngine::fileDone, this, [&](const FileOutcome &o) { outcomes.append(o); });
+    QSignalSpy finished(&engine, &WriterEngine::finished);
+    FileWork::setWakesLost(true);
+    engine.start(int(sources.size()));
+    const bool ended = QTest::qWaitFor([&] { return finished.size() == 1; }, 60000);
+    FileWork::setWakesLost(false);
+    QVERIFY(ended);
+    QCOMPARE(outcomes.size(), sources.size());
+    for (const FileOutcome &outcome : std::as_const(outcomes))
+        QVERIFY2(outcome.kind == FileOutcome::Kind::Written, qPrintable(outcome.reason));
+    QCOMPARE(artistsIn(out).size(), sources.size());
 }
 
 OSTRELL_CORE_TEST_MAIN(TestWriterEngine)

@@ -5,11 +5,15 @@
 #include <QSocketNotifier>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimer>
+#include <atomic>
 #include <vector>
 
 #include "platform/wakepipe.h"
 
 namespace {
+
+std::atomic_bool wakesLost{false};
 
 // Calls waiting for the main thread, and the pipe that wakes it for them.
 class Mailbox : public QObject {
@@ -18,6 +22,24 @@ public:
     {
         m_notifier = new QSocketNotifier(m_pipe.readEnd(), QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, &Mailbox::drain);
+        // The notifier may miss a wake: under Wine, runs that woke the main
+        // thread once for several results stalled with results waiting.
+        // While calls are due back, a slow sweep takes what waits, so that
+        // a missed wake delays a result and never loses it.
+        m_sweep.setInterval(SweepIntervalMs);
+        connect(&m_sweep, &QTimer::timeout, this, &Mailbox::drain);
+    }
+
+    // On the main thread: a call will post back, or has.
+    void expect()
+    {
+        if (m_expected++ == 0)
+            m_sweep.start();
+    }
+    void arrived()
+    {
+        if (m_expected > 0 && --m_expected == 0)
+            m_sweep.stop();
     }
 
     void post(std::function<void()> call)
@@ -26,6 +48,8 @@ public:
             const QMutexLocker locker(&m_lock);
             m_calls.push_back(std::move(call));
         }
+        if (wakesLost.load())
+            return;
         // A wake for every call, even when earlier ones still wait: runs
         // under Wine stalled, their results undelivered, when a wake was
         // left out for calls already waiting.
@@ -45,8 +69,12 @@ private:
             call();
     }
 
+    static constexpr int SweepIntervalMs = 250;
+
     Platform::WakePipe m_pipe;
     QSocketNotifier *m_notifier = nullptr;
+    QTimer m_sweep;
+    int m_expected = 0;
     QMutex m_lock;
     std::vector<std::function<void()>> m_calls;
 };
@@ -111,6 +139,21 @@ void FileWork::prepareDelivery()
     // for the program's life: a late result may still be on its way.
     if (!mailbox)
         mailbox = new Mailbox;
+}
+
+void FileWork::expectDelivery()
+{
+    mailbox->expect();
+}
+
+void FileWork::deliveryArrived()
+{
+    mailbox->arrived();
+}
+
+void FileWork::setWakesLost(bool lost)
+{
+    wakesLost.store(lost);
 }
 
 void FileWork::deliver(std::function<void()> call)

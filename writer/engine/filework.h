@@ -34,6 +34,13 @@ void beforeEachCall();
 // on the main thread before the first.
 void prepareDelivery();
 void deliver(std::function<void()> call);
+// On the main thread, around a call that will be delivered: while any is
+// due, what waits is also taken now and then without a wake.
+void expectDelivery();
+void deliveryArrived();
+
+// For tests: posted calls wake nobody, as a wake the event loop missed.
+void setWakesLost(bool lost);
 
 template <typename Result>
 void run(QObject *context, std::function<Result()> work, std::function<void(const Result &)> done);
@@ -46,11 +53,13 @@ void FileWork::run(QObject *context, std::function<Result()> work,
                    std::function<void(const Result &)> done)
 {
     prepareDelivery();
+    expectDelivery();
     QPointer<QObject> guard(context);
     start([guard, work = std::move(work), done = std::move(done)] {
         beforeEachCall();
         Result result = work();
         deliver([guard, done, result = std::move(result)] {
+            deliveryArrived();
             if (guard)
                 done(result);
         });
