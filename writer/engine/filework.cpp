@@ -26,20 +26,27 @@ public:
         // thread once for several results stalled with results waiting.
         // While calls are due back, a slow sweep takes what waits, so that
         // a missed wake delays a result and never loses it.
+        // It leaves the pipe to the notifier, and it stops on a tick that
+        // finds nothing due, not with each result: both cost the run's pace.
         m_sweep.setInterval(SweepIntervalMs);
-        connect(&m_sweep, &QTimer::timeout, this, &Mailbox::drain);
+        connect(&m_sweep, &QTimer::timeout, this, [this] {
+            run(taken());
+            if (m_expected == 0)
+                m_sweep.stop();
+        });
     }
 
     // On the main thread: a call will post back, or has.
     void expect()
     {
-        if (m_expected++ == 0)
+        ++m_expected;
+        if (!m_sweep.isActive())
             m_sweep.start();
     }
     void arrived()
     {
-        if (m_expected > 0 && --m_expected == 0)
-            m_sweep.stop();
+        if (m_expected > 0)
+            --m_expected;
     }
 
     void post(std::function<void()> call)
@@ -60,11 +67,19 @@ private:
     void drain()
     {
         m_pipe.drain();
+        run(taken());
+    }
+
+    std::vector<std::function<void()>> taken()
+    {
         std::vector<std::function<void()>> calls;
-        {
-            const QMutexLocker locker(&m_lock);
-            calls.swap(m_calls);
-        }
+        const QMutexLocker locker(&m_lock);
+        calls.swap(m_calls);
+        return calls;
+    }
+
+    static void run(const std::vector<std::function<void()>> &calls)
+    {
         for (const std::function<void()> &call : calls)
             call();
     }
