@@ -172,6 +172,8 @@ bool TestMounts::start(Mount &mount)
             arguments.append(QStringLiteral("--no-rename-over"));
         if (mount.options.writeDelayMs > 0)
             arguments << QStringLiteral("--write-delay-ms") << QString::number(mount.options.writeDelayMs);
+        if (!mount.options.holdWhile.isEmpty())
+            arguments << QStringLiteral("--hold-while") << mount.options.holdWhile;
         mount.server->start(QLatin1String(Python), arguments);
     }
     return waitForMount(mount.point);

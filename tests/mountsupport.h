@@ -27,6 +27,10 @@ public:
     struct Options {
         qint64 imageBytes = 32 * 1024 * 1024; // ExFat and Fat
         int writeDelayMs = 0;                 // per 4 KiB written; NoLinks and NoRenameOver
+        // NoLinks and NoRenameOver: while this file exists, a write past the
+        // first 4 KiB of a file outside hidden folders waits for it to go;
+        // the file's name with ".held" appended then says one waits.
+        QString holdWhile;
     };
 
     // The mount's root, empty when it failed (see error()).

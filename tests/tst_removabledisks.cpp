@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QImage>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -70,6 +71,8 @@ private:
     QString m_whyNot;
     QHash<QString, QString> m_disks;
     QTemporaryDir m_local;
+
+    QString holdFile() const { return m_local.filePath(QStringLiteral("hold-fills")); }
 };
 
 void TestRemovableDisks::initTestCase()
@@ -86,7 +89,10 @@ void TestRemovableDisks::initTestCase()
     kinds.append({"slow, no rename over", TestMounts::Kind::NoRenameOver});
     for (const auto &[name, kind] : kinds) {
         TestMounts::Options options;
-        options.writeDelayMs = name.startsWith(QLatin1String("slow")) ? 40 : 0;
+        if (name.startsWith(QLatin1String("slow"))) {
+            options.writeDelayMs = 40;
+            options.holdWhile = holdFile();
+        }
         const QString root = m_mounts->mount(kind, options);
         if (root.isEmpty()) {
             m_whyNot = QStringLiteral("%1 could not be mounted: %2").arg(name, m_mounts->error());
@@ -310,6 +316,13 @@ void TestRemovableDisks::nextRunFinishesWhatADeadRunLeft()
     bystander.close();
 
     const QString claim = out + QStringLiteral("/c.jpg");
+    QFile hold(holdFile());
+    QVERIFY(how != "plain" || hold.open(QIODevice::WriteOnly));
+    hold.close();
+    const auto release = qScopeGuard([this] {
+        QFile::remove(holdFile());
+        QFile::remove(holdFile() + QStringLiteral(".held"));
+    });
     QProcess child;
     child.start(QCoreApplication::applicationFilePath(),
                 {QStringLiteral("--dying-run"), out, crashed, QString::fromLatin1(how == "pull" ? "hang" : how)});
@@ -318,12 +331,16 @@ void TestRemovableDisks::nextRunFinishesWhatADeadRunLeft()
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);
         QVERIFY(QFileInfo::exists(claim));
     } else {
-        // Killed once the claim is there, or once part of the copy is in it.
-        const qint64 atLeast = how == "plain" ? 100 : 0;
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(claim) && QFileInfo(claim).size() >= atLeast, 60000);
+        // Killed once the claim is there, or once part of the copy is in it:
+        // the share holds the rest of the fill back until the kill is sent.
+        if (how == "plain")
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(holdFile() + QStringLiteral(".held")), 60000);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(claim), 60000);
         if (how == "pull")
             QVERIFY2(m_mounts->pull(root.left(root.lastIndexOf(QLatin1Char('/')))), qPrintable(m_mounts->error()));
         child.kill();
+        QFile::remove(holdFile());
         QVERIFY(child.waitForFinished(10000));
         if (how == "pull")
             QVERIFY2(m_mounts->remount(root.left(root.lastIndexOf(QLatin1Char('/')))), qPrintable(m_mounts->error()));

@@ -3,8 +3,12 @@
 # links, no rename flags (the kernel answers RENAME_NOREPLACE with EINVAL once
 # the file system has no rename2), and with --no-rename-over no rename onto an
 # existing name either. With --write-delay-ms N every 4 KiB written waits N ms,
-# as a slow share does (40 ms: about 100 KB/s). Usage:
+# as a slow share does (40 ms: about 100 KB/s). With --hold-while FILE, a write
+# past the first 4 KiB of a file outside hidden folders waits while FILE
+# exists, so a test can stop a run in the middle of filling a copy; FILE.held
+# then says a write waits (the server answers nothing else meanwhile). Usage:
 # nolinkfs.py BACKING MOUNTPOINT [--no-rename-over] [--write-delay-ms N]
+#             [--hold-while FILE]
 import errno
 import os
 import sys
@@ -14,10 +18,11 @@ from fusepy import FUSE, FuseOSError, Operations
 
 
 class NoLinkFs(Operations):
-    def __init__(self, root, rename_over, write_delay):
+    def __init__(self, root, rename_over, write_delay, hold_while):
         self.root = root
         self.rename_over = rename_over
         self.write_delay = write_delay
+        self.hold_while = hold_while
 
     def _path(self, path):
         return os.path.join(self.root, path.lstrip('/'))
@@ -79,7 +84,20 @@ class NoLinkFs(Operations):
     def read(self, path, size, offset, fh):
         return os.pread(fh, size, offset)
 
+    def _held(self, path, offset):
+        if not self.hold_while or offset < 4096:
+            return False
+        if any(part.startswith('.') for part in path.split('/')):
+            return False
+        return os.path.exists(self.hold_while)
+
     def write(self, path, data, offset, fh):
+        # Bounded: the writer cannot die while its write waits here.
+        deadline = time.monotonic() + 60
+        if self._held(path, offset):
+            open(self.hold_while + '.held', 'w').close()
+        while self._held(path, offset) and time.monotonic() < deadline:
+            time.sleep(0.01)
         if self.write_delay:
             time.sleep(self.write_delay * ((len(data) + 4095) // 4096))
         return os.pwrite(fh, data, offset)
@@ -110,7 +128,8 @@ if __name__ == '__main__':
         delay = int(options[options.index('--write-delay-ms') + 1]) / 1000.0
     # A slow share takes small writes, so a copy lands a little at a time,
     # and what it holds is asked afresh each time.
-    extra = {'max_write': 4096, 'attr_timeout': 0, 'entry_timeout': 0} if delay else {}
-    FUSE(NoLinkFs(sys.argv[1], '--no-rename-over' not in options, delay), sys.argv[2],
+    hold = options[options.index('--hold-while') + 1] if '--hold-while' in options else None
+    extra = {'max_write': 4096, 'attr_timeout': 0, 'entry_timeout': 0} if delay or hold else {}
+    FUSE(NoLinkFs(sys.argv[1], '--no-rename-over' not in options, delay, hold), sys.argv[2],
          foreground=True, nothreads=True, fsname='nolinkfs', subtype='nolinkfs',
          hard_remove=True, **extra)
